@@ -38,3 +38,4 @@ VT_DECLARE_EXCEPTION(EOutOfResources, Exception);
 VT_DECLARE_EXCEPTION(EOutOfMemory, Exception);
 VT_DECLARE_EXCEPTION(EThread, Exception);
 VT_DECLARE_EXCEPTION(EIniFileException, Exception);
+VT_DECLARE_EXCEPTION(EComponentError, Exception);
