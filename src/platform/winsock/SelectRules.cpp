@@ -1,0 +1,175 @@
+#include "platform/winsock/SelectRules.h"
+
+#include "platform/messages/Messages.h"
+#include "platform/winsock/HostCalls.h"
+#include "platform/winsock/WinsockDefs.h"
+
+#include <cerrno>
+
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+namespace vt::ws {
+
+short PollNow(int fd, short events) {
+    pollfd p{fd, events, 0};
+    return ::poll(&p, 1, 0) > 0 ? p.revents : 0;
+}
+
+int BytesWaiting(int fd) {
+    int n = 0;
+    return ::ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
+}
+
+int PendingSocketError(int fd) {
+    int err = 0;
+    socklen_t len = sizeof err;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 ? err : errno;
+}
+
+namespace {
+
+bool OnOwnerThread(const Entry& e) {
+    return e.Owner == std::this_thread::get_id();
+}
+
+} // namespace
+
+bool Wants(const Entry& e, long event) {
+    return e.Wnd != nullptr && (e.Mask & event) != 0;
+}
+
+void Post(const Entry& e, long event, int error) {
+    PostMessage(e.Wnd, e.Msg, e.Id,
+                WSAMAKESELECTREPLY(static_cast<WORD>(event), static_cast<WORD>(error)));
+}
+
+void StopWatching(const Entry& e) {
+    // Watches belong to the window's thread; elsewhere closing the descriptor ends it.
+    if (e.Wnd != nullptr && OnOwnerThread(e)) vt::UnwatchDescriptor(e.Wnd, e.Fd);
+}
+
+void OnReady(SocketId id) {
+    std::lock_guard lock(Sockets().Mutex);
+    if (EntryPtr e = Find(id)) Refresh(*e);
+}
+
+void Watch(Entry& e, std::uint32_t events) {
+    if (!OnOwnerThread(e)) return;
+    const SocketId id = e.Id;
+    vt::WatchDescriptor(e.Wnd, e.Fd, events, [id](std::uint32_t) { OnReady(id); });
+}
+
+void FinishConnect(Entry& e) {
+    e.ConnectError = WsaErrorFromErrno(PendingSocketError(e.Fd));
+    if (e.ConnectError != 0) {
+        e.State = Phase::Failed;
+        if (Wants(e, FD_CONNECT)) Post(e, FD_CONNECT, e.ConnectError);
+        return;
+    }
+    e.State = Phase::Connected;
+    e.WriteArmed = true;
+    if (Wants(e, FD_CONNECT)) Post(e, FD_CONNECT, 0);
+}
+
+// A non-blocking connect may have finished without anyone watching; look before
+// judging the state.
+void UpdateConnecting(Entry& e) {
+    if (e.State == Phase::Connecting && (PollNow(e.Fd, POLLOUT) & (POLLOUT | POLLERR | POLLHUP)))
+        FinishConnect(e);
+}
+
+void RefreshStream(Entry& e, short rev) {
+    if (!e.Terminal && (rev & (POLLERR | POLLHUP))) {
+        e.Terminal = true;
+        e.PeerClosed = true;
+        e.ResetError = WsaErrorFromErrno(PendingSocketError(e.Fd));
+    }
+    if (rev & POLLRDHUP) e.PeerClosed = true;
+    const int pending = e.PeerClosed ? BytesWaiting(e.Fd) : ((rev & POLLIN) ? 1 : 0);
+    if (pending > 0 && e.ReadEnabled && Wants(e, FD_READ)) {
+        e.ReadEnabled = false;
+        Post(e, FD_READ, 0);
+    }
+    if ((rev & POLLPRI) && e.OobEnabled && Wants(e, FD_OOB)) {
+        e.OobEnabled = false;
+        Post(e, FD_OOB, 0);
+    }
+    if ((rev & POLLOUT) && !e.Terminal && e.WriteArmed && Wants(e, FD_WRITE)) {
+        e.WriteArmed = false;
+        Post(e, FD_WRITE, 0);
+    }
+    // A graceful close is reported once the data before it has been read; a reset at once.
+    if (e.PeerClosed && (pending == 0 || e.ResetError != 0) && !e.CloseReported &&
+        Wants(e, FD_CLOSE)) {
+        e.CloseReported = true;
+        Post(e, FD_CLOSE, e.ResetError);
+    }
+}
+
+void RefreshDatagram(Entry& e, short rev) {
+    if ((rev & (POLLIN | POLLERR)) && e.ReadEnabled && Wants(e, FD_READ)) {
+        e.ReadEnabled = false;
+        Post(e, FD_READ, 0);
+    }
+    if ((rev & POLLOUT) && e.WriteArmed && Wants(e, FD_WRITE)) {
+        e.WriteArmed = false;
+        Post(e, FD_WRITE, 0);
+    }
+}
+
+// What to wait for next: only conditions that could lead to a notification, so that a
+// condition that stays true (data nobody reads yet, a closed peer) never floods the loop.
+void Arm(Entry& e, short rev) {
+    std::uint32_t events = 0;
+    bool arm = false;
+    if (e.Type == SOCK_DGRAM) {
+        // A pending error is reported at once by the host; recv re-arms after reading it.
+        if (!((rev & POLLERR) && !e.ReadEnabled)) {
+            if (e.ReadEnabled && Wants(e, FD_READ)) events |= EPOLLIN;
+            if (e.WriteArmed && Wants(e, FD_WRITE)) events |= EPOLLOUT;
+            arm = events != 0;
+        }
+    } else if (e.State == Phase::Connecting) {
+        events = EPOLLOUT;
+        arm = true;
+    } else if (e.State == Phase::Listening) {
+        if (e.AcceptEnabled && Wants(e, FD_ACCEPT)) events = EPOLLIN;
+        arm = events != 0;
+    } else if (e.State == Phase::Connected && !e.Terminal) {
+        const bool closeWanted = !e.CloseReported && Wants(e, FD_CLOSE);
+        if (!e.PeerClosed && e.ReadEnabled && Wants(e, FD_READ)) events |= EPOLLIN;
+        if (!e.PeerClosed && closeWanted) events |= EPOLLRDHUP;
+        if (e.OobEnabled && Wants(e, FD_OOB)) events |= EPOLLPRI;
+        if (e.WriteArmed && Wants(e, FD_WRITE)) events |= EPOLLOUT;
+        // With nothing else to wait for, a reset is still worth hearing about.
+        arm = events != 0 || closeWanted;
+    }
+    if (arm)
+        Watch(e, events);
+    else
+        StopWatching(e);
+}
+
+// Posts whatever is due now and waits for the rest. Called with the table locked, after
+// every change that can make a notification due.
+void Refresh(Entry& e) {
+    if (e.Closed) return;
+    if (e.Wnd == nullptr || e.Mask == 0) return StopWatching(e);
+    const short rev = PollNow(e.Fd);
+    if (e.State == Phase::Connecting && (rev & (POLLOUT | POLLERR | POLLHUP))) FinishConnect(e);
+    if (e.Type == SOCK_DGRAM) {
+        RefreshDatagram(e, rev);
+    } else if (e.State == Phase::Listening) {
+        if ((rev & POLLIN) && e.AcceptEnabled && Wants(e, FD_ACCEPT)) {
+            e.AcceptEnabled = false;
+            Post(e, FD_ACCEPT, 0);
+        }
+    } else if (e.State == Phase::Connected) {
+        RefreshStream(e, rev);
+    }
+    Arm(e, rev);
+}
+
+} // namespace vt::ws

@@ -1,0 +1,78 @@
+#pragma once
+// One socket of the library and the table that holds them all, on the host side.
+
+#include "platform/runtime/WinTypes.h"
+#include "platform/winsock/SocketTable.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include <unistd.h>
+
+namespace vt::ws {
+
+// Handles count up and are never reused, so a notification still queued for a closed
+// socket can never be taken for a newer one.
+constexpr SocketId kFirstSocketId = 0x100;
+constexpr SocketId kSocketIdStep = 4;
+
+enum class Phase { Fresh, Connecting, Connected, Listening, Failed };
+
+struct Entry {
+    SocketId Id = kInvalidSocket;
+    int Fd = -1;
+    int Type = 0; // SOCK_STREAM or SOCK_DGRAM
+    Phase State = Phase::Fresh;
+    bool Bound = false;
+    bool NonBlocking = false; // Winsock's mode; the host descriptor is always non-blocking
+    bool Closed = false;
+
+    // WSAAsyncSelect registration; the watch lives on the window's thread.
+    HWND Wnd = nullptr;
+    UINT Msg = 0;
+    long Mask = 0;
+    std::thread::id Owner;
+
+    // Winsock's one-shot rules: an event is posted once, then again only after its
+    // re-enabling call (recv, accept, a send that would block).
+    bool ReadEnabled = true;
+    bool AcceptEnabled = true;
+    bool OobEnabled = true;
+    bool WriteArmed = false;
+    bool CloseReported = false;
+
+    bool PeerClosed = false; // nothing more will arrive
+    bool Terminal = false;   // the connection is over; the host reports it for good
+    bool SendShut = false;
+    int ResetError = 0;   // code of an abortive end, answered by every later recv/send
+    int ConnectError = 0; // outcome of the last connect, read once from the host
+
+    bool LingerOn = false;
+    int LingerSeconds = 0;
+    long long Received = 0;
+
+    Entry() = default;
+    Entry(const Entry&) = delete;
+    Entry& operator=(const Entry&) = delete;
+    ~Entry() {
+        if (Fd >= 0) ::close(Fd);
+    }
+};
+using EntryPtr = std::shared_ptr<Entry>;
+
+struct Table {
+    std::mutex Mutex;
+    std::unordered_map<SocketId, EntryPtr> Sockets;
+    SocketId LastId = kFirstSocketId - kSocketIdStep;
+    std::atomic<int> Starts{0};
+};
+
+// The one table; lock its mutex around every use of it and of its entries.
+Table& Sockets();
+// The entry of a live socket, or null.
+EntryPtr Find(SocketId s);
+
+} // namespace vt::ws
