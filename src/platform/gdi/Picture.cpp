@@ -92,8 +92,10 @@ void TPicture::Assign(TPicture* source) {
         return;
     }
     const TGraphicClass* graphicClass = nullptr;
+    const TGraphic& sourceGraphic = *source->FGraphic;
+    const std::type_info& sourceType = typeid(sourceGraphic);
     for (const auto& format : vt::FileFormats())
-        if (format.GraphicClass.Type == typeid(*source->FGraphic))
+        if (format.GraphicClass.Type == sourceType)
             graphicClass = &format.GraphicClass;
     if (!graphicClass)
         throw EConvertError(
