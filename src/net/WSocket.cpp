@@ -1,0 +1,3 @@
+#include "net/WSocket.h"
+
+TWSocket::TWSocket(TComponent* AOwner) : TCustomSyncWSocket(AOwner) {}
