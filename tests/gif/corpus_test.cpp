@@ -142,7 +142,7 @@ void CheckFile(const std::string& Name) {
     X(PlainText, "plain_text.gif")
 
 #define CORPUS_TEST(Test, File)                                                                    \
-    TEST(gifCorpus, Test) {                                                                           \
+    TEST(gifCorpus, Test) {                                                                        \
         CheckFile(File);                                                                           \
     }
 CORPUS_FILES(CORPUS_TEST)

@@ -95,8 +95,7 @@ void TPicture::Assign(TPicture* source) {
     const TGraphic& sourceGraphic = *source->FGraphic;
     const std::type_info& sourceType = typeid(sourceGraphic);
     for (const auto& format : vt::FileFormats())
-        if (format.GraphicClass.Type == sourceType)
-            graphicClass = &format.GraphicClass;
+        if (format.GraphicClass.Type == sourceType) graphicClass = &format.GraphicClass;
     if (!graphicClass)
         throw EConvertError(
             Format("Cannot assign a %s to a TPicture", source->FGraphic->ClassName().c_str()));

@@ -26,7 +26,9 @@ constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_USER = 0x0400;
 
-constexpr WORD LOWORD(LPARAM v) { return static_cast<WORD>(static_cast<std::uintptr_t>(v) & 0xFFFF); }
+constexpr WORD LOWORD(LPARAM v) {
+    return static_cast<WORD>(static_cast<std::uintptr_t>(v) & 0xFFFF);
+}
 constexpr WORD HIWORD(LPARAM v) {
     return static_cast<WORD>((static_cast<std::uintptr_t>(v) >> 16) & 0xFFFF);
 }
