@@ -1,0 +1,485 @@
+// THttpCli: construction, the start of a request, lookup, connection, the request
+// header, the POST body pump, completion, Get and Abort. Reception is in
+// HttpCliReceive.cpp.
+
+#include "http/HttpCli.h"
+
+#include "net/WSocketErrorText.h"
+#include "platform/messages/Application.h"
+#include "platform/runtime/SysUtils.h"
+
+namespace {
+
+// The longest a waiting Get sleeps in the kernel before it looks at the state again.
+constexpr DWORD WaitSliceMs = 50;
+// What the socket layer reports for a host name it cannot even start to look up.
+constexpr WORD LookupNotStarted = 10022; // WSAEINVAL
+
+std::string ErrorWithNumber(int Error) {
+    return WSocketErrorText(Error) + " (Error #" + std::to_string(Error) + ")";
+}
+
+// The document name of a request path: its last segment, without the query.
+std::string DocNameOf(const std::string& Path) {
+    if (Path.empty() || Path == "/") return "document.htm";
+    std::string name = Path.substr(0, Path.find('?'));
+    if (!name.empty() && name.back() == '/') name.pop_back();
+    const size_t slash = name.rfind('/');
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+    if (name.size() > 255) name.resize(255);
+    return name.empty() ? "document.htm" : name;
+}
+
+} // namespace
+
+THttpCli::THttpCli(TComponent* AOwner) : TComponent(AOwner) {
+    FWindowHandle = AllocateHWnd([this](TMessage& Msg) { WndProc(Msg); });
+    FCtrlSocket = new TWSocket(this);
+    FSendBuffer = std::make_unique<char[]>(SendBufferSize);
+    FReceiveBuffer = std::make_unique<char[]>(ReceiveBufferSize + 1);
+    FReceiveBuffer[0] = '\0';
+    AttachSessionClosed(false);
+    FCtrlSocket->OnDataAvailable = [this](TObject* S, WORD E) { HandleDataAvailable(S, E); };
+    FCtrlSocket->OnSessionConnected = [this](TObject* S, WORD E) { HandleConnected(S, E); };
+    FCtrlSocket->OnDataSent = [this](TObject* S, WORD E) { HandleDataSent(S, E); };
+    FCtrlSocket->OnDnsLookupDone = [this](TObject* S, WORD E) { HandleLookupDone(S, E); };
+}
+
+THttpCli::~THttpCli() {
+    // The socket reports nothing more to a client that is going away.
+    FCtrlSocket->OnSessionClosed = nullptr;
+    FCtrlSocket->OnDataAvailable = nullptr;
+    FCtrlSocket->OnSessionConnected = nullptr;
+    FCtrlSocket->OnDataSent = nullptr;
+    FCtrlSocket->OnDnsLookupDone = nullptr;
+    delete FCtrlSocket;
+    DeallocateHWnd(FWindowHandle);
+}
+
+void THttpCli::SetMultiThreaded(bool Value) {
+    FMultiThreaded = Value;
+    FCtrlSocket->SetMultiThreaded(Value);
+}
+
+void THttpCli::WndProc(TMessage& Msg) {
+    switch (Msg.Msg) {
+    case WM_HTTP_DONE:
+        // The request's own kind and result travel with the message, so a request
+        // started before it is handled cannot change what is reported.
+        if (OnRequestDone)
+            OnRequestDone(this, static_cast<THttpRequest>(Msg.WParam),
+                          static_cast<WORD>(Msg.LParam));
+        break;
+    case WM_HTTP_READY:
+        SetState(hsReady);
+        break;
+    case WM_HTTP_RESTART:
+        // An Abort or a new request since the relocation cancels the restart.
+        if (FRestartPending) {
+            FRestartPending = false;
+            BeginLookup();
+        }
+        break;
+    default:
+        Msg.Result = DefWindowProc(FWindowHandle, Msg.Msg, Msg.WParam, Msg.LParam);
+        break;
+    }
+}
+
+void THttpCli::SetState(THttpState Value) {
+    if (Value == FState) return;
+    FState = Value;
+    if (Value == hsReady) {
+        // The result belongs to the request that ends here, even when a handler starts
+        // the next one before its Get has looked.
+        for (TWaitRecord* wait = FWaits; wait != nullptr; wait = wait->Outer)
+            if (wait->Serial == FRequestSerial && !wait->Done) {
+                wait->Done = true;
+                wait->StatusCode = FStatusCode;
+                wait->ReasonPhrase = FReasonPhrase;
+            }
+        PostMessage(FWindowHandle, WM_HTTP_DONE, static_cast<WPARAM>(FRequestType),
+                    static_cast<LPARAM>(FRequestDoneError));
+    }
+    if (OnStateChange) OnStateChange(this);
+}
+
+void THttpCli::AttachSessionClosed(bool Relocating) {
+    if (Relocating)
+        FCtrlSocket->OnSessionClosed = [this](TObject* S, WORD E) { RelocationClosed(S, E); };
+    else
+        FCtrlSocket->OnSessionClosed = [this](TObject* S, WORD E) { HandleSessionClosed(S, E); };
+}
+
+// ---------------------------------------------------------------- starting a request
+
+void THttpCli::StartRequest(THttpRequest Rq) {
+    if (FState != hsReady) throw EHttpException("HTTP component is busy", 1);
+    if (Rq == rqPost && FSendStream == nullptr)
+        throw EHttpException("HTTP component has nothing to post", 2);
+
+    FRcvdHeader.Clear();
+    KeepRecentLines(FAuthenticateHeaders);
+    FRequestType = Rq;
+    ++FRequestSerial;
+    FRequestDoneError = 0;
+    FRequestFailed = false;
+    FReadyPosted = false;
+    FRestartPending = false;
+    FLocationPending = false; // a Location of a failed earlier response is not followed
+    AttachSessionClosed(false);
+    SetState(hsNotConnected);
+
+    FDocName.clear();
+    FStatusCode = 0;
+    FReceivedBytes = 0;
+    FSentCount = 0;
+    FHeaderLineCount = 0;
+    FBodyPieceCount = 0;
+    FContentLength = -1;
+    FContentType.clear();
+    FAllowedToSend = false;
+    FLocation = FURL;
+
+    std::string proto, user, pass, host, port, path;
+    SplitURL(FURL, proto, user, pass, host, port, path);
+    FTargetHost = host;
+    if (!user.empty()) FUsername = user;
+    if (!pass.empty()) FPassword = pass;
+    if (FProxy.empty()) {
+        FPath = path;
+        FHostName = host;
+        FConnectPort = port.empty() ? "80" : port;
+    } else {
+        FPath = (proto.empty() ? "http" : proto) + "://" + host + (port.empty() ? "" : ":" + port) +
+                path;
+        std::string proxyProto, proxyUser, proxyPass, proxyHost, proxyPort, proxyPath;
+        SplitURL(FProxy, proxyProto, proxyUser, proxyPass, proxyHost, proxyPort, proxyPath);
+        FHostName = proxyHost;
+        FConnectPort = proxyPort.empty() ? FProxyPort : proxyPort;
+    }
+    if (FPath.empty()) FPath = "/";
+    FDocName = DocNameOf(path);
+    BeginLookup();
+}
+
+void THttpCli::BeginLookup() {
+    FLookupResult.clear();
+    // Every connection reads its response into an empty buffer: bytes left over from
+    // an earlier response must not be taken for the start of this one.
+    FReceiveStart = 0;
+    FReceiveLength = 0;
+    FReceiveBuffer[0] = '\0';
+    SetState(hsDnsLookup);
+    try {
+        FCtrlSocket->DnsLookup(FHostName);
+    } catch (ESocketException&) {
+        // A name that cannot even be looked up (an address without a host) fails the
+        // request like a failed lookup instead of leaving it stuck in hsDnsLookup.
+        if (FState != hsDnsLookup) throw;
+        HandleLookupDone(FCtrlSocket, LookupNotStarted);
+    }
+}
+
+void THttpCli::HandleLookupDone(TObject* Sender, WORD Error) {
+    if (Error != 0) {
+        if (FState == hsAborting) return; // the abort ends the request
+        FRequestDoneError = Error;
+        FStatusCode = 404;
+        FReasonPhrase = "can't resolve hostname to IP address";
+        FRequestFailed = true;
+        HandleSessionClosed(Sender, Error);
+        return;
+    }
+    FLookupResult = FCtrlSocket->DnsResult();
+    SetState(hsDnsLookupDone);
+    try {
+        FCtrlSocket->SetAddr(FLookupResult);
+        FCtrlSocket->SetPort(FConnectPort);
+        FCtrlSocket->SetProto("tcp");
+        FCtrlSocket->Connect();
+    } catch (Exception&) {
+        const int error = FCtrlSocket->LastError();
+        FRequestDoneError = static_cast<WORD>(error);
+        FStatusCode = 404;
+        FReasonPhrase = "can't connect: " + ErrorWithNumber(error);
+        FRequestFailed = true;
+        try {
+            FCtrlSocket->Close();
+        } catch (Exception&) {
+        }
+        HandleSessionClosed(Sender, static_cast<WORD>(error));
+    }
+}
+
+void THttpCli::HandleConnected(TObject* Sender, WORD Error) {
+    if (Error != 0) {
+        FRequestDoneError = Error;
+        FStatusCode = 404;
+        FReasonPhrase = ErrorWithNumber(Error);
+        FRequestFailed = true;
+        HandleSessionClosed(Sender, Error);
+        return;
+    }
+    // A fresh response begins on every connection.
+    FHeaderBytes = 0;
+    FResponseLength = -1;
+    FResponseBodyBytes = 0;
+    FStatusSeen = false;
+    try {
+        FConnected = true;
+        SetState(hsConnected);
+        FireSessionConnected();
+        FLineHandler = &THttpCli::HandleHeaderLine;
+        SetState(hsWaitingHeader);
+        switch (FRequestType) {
+        case rqGet:
+            ComposeRequest("GET", "1.0");
+            break;
+        case rqPost:
+            ComposeRequest("POST", "1.0");
+            FireSendBegin();
+            FAllowedToSend = true;
+            HandleDataSent(FCtrlSocket, 0);
+            break;
+        case rqHead:
+            ComposeRequest("HEAD", "1.0");
+            break;
+        case rqNone:
+            break;
+        }
+    } catch (std::exception& E) {
+        // A request that never left must not end as a success.
+        FailRequest(std::string("Can't send the request: ") + E.what(), httperrSendFailed);
+    }
+}
+
+// ---------------------------------------------------------------- the request header
+
+void THttpCli::ComposeRequest(const std::string& Method, const std::string& Version) {
+    FRequestStream.Clear();
+    FireRequestHeaderBegin();
+    const bool post = Method == "POST";
+    WriteRequestLine(Method + " " + FPath + " HTTP/" + Version);
+    if (!FSender.empty()) WriteRequestLine("From: " + FSender);
+    if (!FAccept.empty()) WriteRequestLine("Accept: " + FAccept);
+    if (!FReference.empty()) WriteRequestLine("Referer: " + FReference);
+    if (post && !FContentTypePost.empty()) WriteRequestLine("Content-Type: " + FContentTypePost);
+    if (!FAgent.empty()) WriteRequestLine("User-Agent: " + FAgent);
+    WriteRequestLine("Host: " + FTargetHost);
+    if (FNoCache) WriteRequestLine("Pragma: no-cache");
+    // The body is sent from the stream's position on (a relocated POST is not
+    // rewound), so the length announced is what is left from there.
+    if (post)
+        WriteRequestLine("Content-Length: " +
+                         std::to_string(FSendStream->Size() - FSendStream->Position()));
+    if (FModifiedSince != 0)
+        WriteRequestLine("If-Modified-Since: " + FormatRfc1123Date(FModifiedSince) + " GMT");
+    if (!FUsername.empty())
+        WriteRequestLine("Authorization: Basic " + EncodeBase64(FUsername + ":" + FPassword));
+    if (!FProxy.empty() && !FProxyUsername.empty())
+        WriteRequestLine("Proxy-Authorization: Basic " +
+                         EncodeBase64(FProxyUsername + ":" + FProxyPassword));
+    if (!FCookie.empty()) WriteRequestLine("Cookie: " + FCookie);
+    if (!FContentRangeBegin.empty() || !FContentRangeEnd.empty()) {
+        WriteRequestLine("Range: bytes=" + FContentRangeBegin + "-" + FContentRangeEnd);
+        FContentRangeBegin.clear();
+        FContentRangeEnd.clear();
+    }
+    FAcceptRanges.clear();
+    FireRequestHeaderEnd();
+    WriteRequestLine("");
+    FCtrlSocket->Send(FRequestStream.Memory(), static_cast<int>(FRequestStream.Size()));
+    FRequestStream.Clear();
+}
+
+void THttpCli::WriteRequestLine(const std::string& Line) {
+    std::string line = Line;
+    if (OnCommand) OnCommand(this, line);
+    if (!line.empty()) FRequestStream.WriteBuffer(line.data(), static_cast<int>(line.size()));
+    FRequestStream.WriteBuffer("\r\n", 2);
+}
+
+void THttpCli::HandleDataSent(TObject* Sender, WORD Error) {
+    if (!FAllowedToSend) return;
+    try {
+        const int count = FSendStream->Read(FSendBuffer.get(), SendBufferSize);
+        if (count > 0) {
+            FSentCount += count;
+            FireSendData(FSendBuffer.get(), count);
+            FCtrlSocket->Send(FSendBuffer.get(), count);
+        } else {
+            FAllowedToSend = false;
+            FireSendEnd();
+        }
+    } catch (std::exception& E) {
+        FAllowedToSend = false;
+        if (!FRequestFailed)
+            FailRequest(std::string("Can't send the request: ") + E.what(), httperrSendFailed);
+    }
+}
+
+void THttpCli::CloseConnection() {
+    FCtrlSocket->Close();
+    FConnected = false;
+}
+
+// ---------------------------------------------------------------- ending a request
+
+void THttpCli::FailRequest(const std::string& Reason, WORD Error) {
+    FStatusCode = 404;
+    FReasonPhrase = Reason;
+    FRequestDoneError = Error;
+    FRequestFailed = true;
+    if (FCtrlSocket->State() != wsClosed)
+        CloseConnection(); // its session-closed report ends the request
+    else
+        HandleSessionClosed(FCtrlSocket, 0);
+}
+
+bool THttpCli::ResponseIncomplete() const {
+    if (!FStatusSeen || FRequestType == rqHead || FResponseLength < 0) return false;
+    // These answers carry no body whatever their Content-Length says.
+    if (FStatusCode < 200 || FStatusCode == 204 || FStatusCode == 304) return false;
+    return FResponseBodyBytes < FResponseLength;
+}
+
+void THttpCli::HandleSessionClosed(TObject* Sender, WORD Error) {
+    if (FState == hsReady) return; // a socket left open was closed: nothing to end
+    FConnected = false;
+    const bool reading = FState == hsWaitingHeader || FState == hsWaitingBody;
+    // A status of 400 or more closed the connection on purpose; anything else that
+    // ends the transfer early loses the document and must not pass for success.
+    if (reading && !FRequestFailed && FStatusCode < 400) {
+        if (Error != 0) {
+            FStatusCode = 404;
+            FReasonPhrase = "Connection lost: " + ErrorWithNumber(Error);
+            FRequestDoneError = Error;
+            FRequestFailed = true;
+        } else if (FState == hsWaitingHeader && FHeaderLineCount == 0) {
+            FStatusCode = 404;
+            FReasonPhrase = "Connection closed without a response";
+            FRequestDoneError = httperrIncomplete;
+            FRequestFailed = true;
+        } else if (ResponseIncomplete()) {
+            FStatusCode = 404;
+            FReasonPhrase = "Document incomplete: " + std::to_string(FResponseBodyBytes) + " of " +
+                            std::to_string(FResponseLength) + " bytes received";
+            FRequestDoneError = httperrIncomplete;
+            FRequestFailed = true;
+        }
+    }
+    if (FBodyPieceCount > 0) FireDocEnd();
+    // Abort finishes the request itself; one report per request is enough.
+    if (FState != hsAborting && !FReadyPosted) {
+        FReadyPosted = true;
+        PostMessage(FWindowHandle, WM_HTTP_READY, 0, 0);
+    }
+}
+
+void THttpCli::RelocationClosed(TObject* Sender, WORD Error) {
+    FConnected = false;
+    FLocationPending = false;
+    AttachSessionClosed(false);
+    // Armed before the event, so that a handler's Abort cancels the restart.
+    FRestartPending = true;
+    PostMessage(FWindowHandle, WM_HTTP_RESTART, 0, 0);
+    if (OnLocationChange) OnLocationChange(this);
+}
+
+void THttpCli::Get() {
+    ExecuteRequest(rqGet);
+}
+
+void THttpCli::ExecuteRequest(THttpRequest Rq) {
+    StartRequest(Rq);
+    TWaitRecord wait;
+    wait.Serial = FRequestSerial;
+    wait.Outer = FWaits;
+    wait.Done = FState == hsReady;
+    wait.StatusCode = FStatusCode;
+    wait.ReasonPhrase = FReasonPhrase;
+    FWaits = &wait;
+    try {
+        while (!wait.Done) {
+            if (FMultiThreaded)
+                FCtrlSocket->PumpOwnMessages();
+            else
+                Application.ProcessMessages();
+            if (wait.Done) break;
+            // Sleeps in the kernel until the next message, timer or socket event.
+            WaitMessageTimeout(WaitSliceMs);
+        }
+    } catch (...) {
+        FWaits = wait.Outer;
+        throw;
+    }
+    FWaits = wait.Outer;
+    if (wait.StatusCode >= 400)
+        throw EHttpException(wait.ReasonPhrase, static_cast<WORD>(wait.StatusCode));
+}
+
+void THttpCli::Abort() {
+    if (FState == hsReady) {
+        if (FCtrlSocket->State() != wsClosed) FCtrlSocket->Close();
+        return;
+    }
+    const bool lookingUp = FState == hsDnsLookup;
+    SetState(hsAborting);
+    FRestartPending = false;
+    if (lookingUp) {
+        try {
+            FCtrlSocket->CancelLookup();
+        } catch (Exception&) {
+        }
+    }
+    FStatusCode = 404;
+    FReasonPhrase = "Connection aborted on request";
+    FRequestDoneError = httperrAborted;
+    FRequestFailed = true;
+    if (lookingUp || FCtrlSocket->State() == wsClosed)
+        HandleSessionClosed(this, 0);
+    else
+        FCtrlSocket->Close();
+    FConnected = false;
+    SetState(hsReady);
+}
+
+// ---------------------------------------------------------------- events
+
+void THttpCli::FireCookie(const std::string& Data, bool& Accept) {
+    if (OnCookie) OnCookie(this, Data, Accept);
+}
+void THttpCli::FireSessionConnected() {
+    if (OnSessionConnected) OnSessionConnected(this);
+}
+void THttpCli::FireRequestHeaderBegin() {
+    if (OnRequestHeaderBegin) OnRequestHeaderBegin(this);
+}
+void THttpCli::FireRequestHeaderEnd() {
+    if (OnRequestHeaderEnd) OnRequestHeaderEnd(this);
+}
+void THttpCli::FireHeaderBegin() {
+    if (OnHeaderBegin) OnHeaderBegin(this);
+}
+void THttpCli::FireHeaderEnd() {
+    if (OnHeaderEnd) OnHeaderEnd(this);
+}
+void THttpCli::FireDocBegin() {
+    if (OnDocBegin) OnDocBegin(this);
+}
+void THttpCli::FireDocData(const void* Buffer, int Len) {
+    if (OnDocData) OnDocData(this, Buffer, Len);
+}
+void THttpCli::FireDocEnd() {
+    if (OnDocEnd) OnDocEnd(this);
+}
+void THttpCli::FireSendBegin() {
+    if (OnSendBegin) OnSendBegin(this);
+}
+void THttpCli::FireSendData(const void* Buffer, int Len) {
+    if (OnSendData) OnSendData(this, Buffer, Len);
+}
+void THttpCli::FireSendEnd() {
+    if (OnSendEnd) OnSendEnd(this);
+}
