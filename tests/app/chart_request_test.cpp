@@ -28,7 +28,7 @@ TEST(AppChartAddress, FollowsTheTrackbarPosition) {
 TEST(AppSettingsFileName, DropsThreeCharactersWhateverTheyAre) {
     EXPECT_EQ(SettingsFileName("/opt/Tools/ChartView.EXE"), "chartview.ini");
     EXPECT_EQ(SettingsFileName("/usr/bin/VIEWER"), "vieini");
-    EXPECT_EQ(SettingsFileName("/usr/bin/brenvik-vantrel"), "brenvik-vanini");
+    EXPECT_EQ(SettingsFileName("/usr/bin/brenvik-vantrel"), "brenvik-vantini");
 }
 
 namespace {
