@@ -41,6 +41,7 @@ void TGIFData::ReadFrames() {
 
     // From here on the data counts as parsed, whatever happens to the frames.
     FFrames = std::make_unique<TOwnedObjectList>();
+    FClaimedPixels = 0;
     for (std::uint8_t separator = ReadSeparator(); separator != TGIFData::Trailer;
          separator = ReadSeparator()) {
         FStream->Seek(-1, soFromCurrent); // the frame reads its separator again
@@ -60,6 +61,11 @@ void TGIFData::CheckFrameIndex(int Index) {
     const int count = FrameCount();
     if (Index >= count)
         throw EInvalidGraphicOperation(Format("Invalid frame number %d (0..%d)", Index, count - 1));
+}
+
+void TGIFData::ClaimPixels(std::int64_t Pixels) {
+    if (Pixels > FPixelLimit - FClaimedPixels) throw EOutOfResources("Out of system resources");
+    FClaimedPixels += Pixels;
 }
 
 TGIFFrame* TGIFData::Frame(int Index) {

@@ -21,6 +21,11 @@ public:
     static constexpr std::uint8_t ImageSeparator = 0x2C;
     static constexpr std::uint8_t Trailer = 0x3B;
 
+    // The pixels all frame bitmaps of one file may take together (one byte each). Frames
+    // are sized by their descriptors, not by their data, so without a bound a file of a
+    // few kilobytes could claim gigabytes.
+    static constexpr std::int64_t DefaultPixelLimit = std::int64_t{1} << 28;
+
     TGIFData();
     ~TGIFData() override;
     TGIFData(const TGIFData&) = delete;
@@ -41,6 +46,11 @@ public:
     int FrameCount();
     // EInvalidGraphicOperation "Invalid frame number %d (0..%d)" when Index >= FrameCount.
     void CheckFrameIndex(int Index);
+    // Counts a frame of Pixels pixels against the limit before its bitmap is made;
+    // EOutOfResources "Out of system resources" when the frames would exceed it.
+    void ClaimPixels(std::int64_t Pixels);
+    std::int64_t PixelLimit() const { return FPixelLimit; }
+    void SetPixelLimit(std::int64_t Value) { FPixelLimit = Value; }
     TGIFFrame* Frame(int Index);
     TBitmap* FrameBitmap(int Index);
     int FrameDelay(int Index);
@@ -88,4 +98,6 @@ private:
     std::uint8_t FScreenFlags = 0;
     std::uint8_t FBackgroundIndex = 0;
     std::uint8_t FAspectRatio = 0;
+    std::int64_t FPixelLimit = DefaultPixelLimit;
+    std::int64_t FClaimedPixels = 0;
 };

@@ -54,6 +54,7 @@ void TGIFFrame::Read() {
 
     TImageDescriptor descriptor(data);
     TRasterData raster(data);
+    data->ClaimPixels(std::int64_t{descriptor.Width} * descriptor.Height);
     RenderImage(&raster, &descriptor, FBitmap.get());
     for (int i = 0; i < extensions.Count(); ++i) {
         try {

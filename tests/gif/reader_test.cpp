@@ -331,6 +331,27 @@ TEST(gifReader, ErrorInALaterFrameKeepsEarlierFramesAndParsesOnce) {
     EXPECT_EQ(Indexes(p.Data->FrameBitmap(0)), (std::vector<std::uint8_t>{0, 1, 2, 3}));
 }
 
+TEST(gifReader, FramesTogetherStayWithinThePixelLimit) {
+    // Frames are sized by their descriptors: three 2x2 images with no pixel data at all
+    // (end code first) claim 12 pixels. A limit of 8 keeps the first two.
+    const Bytes empty = Image(2, 2, 2, PackCodes({{5, 3}}));
+    Parsed p(File({empty, SmallImage(), empty}));
+    p.Data->SetPixelLimit(8);
+    try {
+        p.Data->ReadFrames();
+        FAIL() << "no error";
+    } catch (const EOutOfResources& e) {
+        EXPECT_EQ(e.Message(), "Out of system resources");
+    }
+    ASSERT_EQ(p.Data->FrameCount(), 2);
+    EXPECT_EQ(Indexes(p.Data->FrameBitmap(1)), (std::vector<std::uint8_t>{0, 1, 2, 3}));
+
+    // Exactly at the limit is allowed; frames without an image claim nothing.
+    Parsed exact(File({SmallImage(), Comment("c"), SmallImage(), Comment("after")}));
+    exact.Data->SetPixelLimit(8);
+    EXPECT_EQ(exact.Data->FrameCount(), 3);
+}
+
 TEST(gifReader, DataWithoutStreamHasNoFrames) {
     TGIFData* data = new TGIFData;
     data->AddRef();
