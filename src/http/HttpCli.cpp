@@ -19,7 +19,8 @@ std::string ErrorWithNumber(int Error) {
     return WSocketErrorText(Error) + " (Error #" + std::to_string(Error) + ")";
 }
 
-// The document name of a request path: its last segment, without the query.
+// The document name of a request path: its last segment, without the query. The
+// query goes first, so that a "/" inside it never makes the name.
 std::string DocNameOf(const std::string& Path) {
     if (Path.empty() || Path == "/") return "document.htm";
     std::string name = Path.substr(0, Path.find('?'));
@@ -71,7 +72,9 @@ void THttpCli::WndProc(TMessage& Msg) {
                           static_cast<WORD>(Msg.LParam));
         break;
     case WM_HTTP_READY:
-        SetState(hsReady);
+        // Only for the request that posted it: after an Abort a new request may
+        // already run, and a late report of the old one must not end it.
+        if (static_cast<std::uint32_t>(Msg.WParam) == FRequestSerial) SetState(hsReady);
         break;
     case WM_HTTP_RESTART:
         // An Abort or a new request since the relocation cancels the restart.
@@ -98,10 +101,14 @@ void THttpCli::SetState(THttpState Value) {
                 wait->StatusCode = FStatusCode;
                 wait->ReasonPhrase = FReasonPhrase;
             }
-        PostMessage(FWindowHandle, WM_HTTP_DONE, static_cast<WPARAM>(FRequestType),
-                    static_cast<LPARAM>(FRequestDoneError));
     }
+    // Taken before the event: its handler may start the next request.
+    const auto doneType = static_cast<WPARAM>(FRequestType);
+    const auto doneError = static_cast<LPARAM>(FRequestDoneError);
     if (OnStateChange) OnStateChange(this);
+    // Posted after the event, so that a handler pumping messages never sees
+    // OnRequestDone before its own OnStateChange has returned.
+    if (Value == hsReady) PostMessage(FWindowHandle, WM_HTTP_DONE, doneType, doneError);
 }
 
 void THttpCli::AttachSessionClosed(bool Relocating) {
@@ -128,7 +135,9 @@ void THttpCli::StartRequest(THttpRequest Rq) {
     FRestartPending = false;
     FLocationPending = false; // a Location of a failed earlier response is not followed
     AttachSessionClosed(false);
+    const std::uint32_t serial = FRequestSerial;
     SetState(hsNotConnected);
+    if (RequestEnded(serial)) return; // its handler aborted it
 
     FDocName.clear();
     FStatusCode = 0;
@@ -170,7 +179,9 @@ void THttpCli::BeginLookup() {
     FReceiveStart = 0;
     FReceiveLength = 0;
     FReceiveBuffer[0] = '\0';
+    const std::uint32_t serial = FRequestSerial;
     SetState(hsDnsLookup);
+    if (RequestEnded(serial)) return;
     try {
         FCtrlSocket->DnsLookup(FHostName);
     } catch (ESocketException&) {
@@ -182,8 +193,9 @@ void THttpCli::BeginLookup() {
 }
 
 void THttpCli::HandleLookupDone(TObject* Sender, WORD Error) {
+    // After an abort (the cancelled lookup reports too) the request is over.
+    if (FState != hsDnsLookup) return;
     if (Error != 0) {
-        if (FState == hsAborting) return; // the abort ends the request
         FRequestDoneError = Error;
         FStatusCode = 404;
         FReasonPhrase = "can't resolve hostname to IP address";
@@ -192,7 +204,9 @@ void THttpCli::HandleLookupDone(TObject* Sender, WORD Error) {
         return;
     }
     FLookupResult = FCtrlSocket->DnsResult();
+    const std::uint32_t serial = FRequestSerial;
     SetState(hsDnsLookupDone);
+    if (RequestEnded(serial)) return;
     try {
         FCtrlSocket->SetAddr(FLookupResult);
         FCtrlSocket->SetPort(FConnectPort);
@@ -213,6 +227,7 @@ void THttpCli::HandleLookupDone(TObject* Sender, WORD Error) {
 }
 
 void THttpCli::HandleConnected(TObject* Sender, WORD Error) {
+    if (FState != hsDnsLookupDone) return; // aborted while connecting
     if (Error != 0) {
         FRequestDoneError = Error;
         FStatusCode = 404;
@@ -226,19 +241,26 @@ void THttpCli::HandleConnected(TObject* Sender, WORD Error) {
     FResponseLength = -1;
     FResponseBodyBytes = 0;
     FStatusSeen = false;
+    // Each event below may abort the request: nothing of it goes on after that.
+    const std::uint32_t serial = FRequestSerial;
     try {
         FConnected = true;
         SetState(hsConnected);
+        if (RequestEnded(serial)) return;
         FireSessionConnected();
+        if (RequestEnded(serial)) return;
         FLineHandler = &THttpCli::HandleHeaderLine;
         SetState(hsWaitingHeader);
+        if (RequestEnded(serial)) return;
         switch (FRequestType) {
         case rqGet:
             ComposeRequest("GET", "1.0");
             break;
         case rqPost:
             ComposeRequest("POST", "1.0");
+            if (RequestEnded(serial)) return;
             FireSendBegin();
+            if (RequestEnded(serial)) return;
             FAllowedToSend = true;
             HandleDataSent(FCtrlSocket, 0);
             break;
@@ -250,7 +272,8 @@ void THttpCli::HandleConnected(TObject* Sender, WORD Error) {
         }
     } catch (std::exception& E) {
         // A request that never left must not end as a success.
-        FailRequest(std::string("Can't send the request: ") + E.what(), httperrSendFailed);
+        if (!RequestEnded(serial))
+            FailRequest(std::string("Can't send the request: ") + E.what(), httperrSendFailed);
     }
 }
 
@@ -258,6 +281,7 @@ void THttpCli::HandleConnected(TObject* Sender, WORD Error) {
 
 void THttpCli::ComposeRequest(const std::string& Method, const std::string& Version) {
     FRequestStream.Clear();
+    const std::uint32_t serial = FRequestSerial;
     FireRequestHeaderBegin();
     const bool post = Method == "POST";
     WriteRequestLine(Method + " " + FPath + " HTTP/" + Version);
@@ -289,6 +313,7 @@ void THttpCli::ComposeRequest(const std::string& Method, const std::string& Vers
     FAcceptRanges.clear();
     FireRequestHeaderEnd();
     WriteRequestLine("");
+    if (RequestEnded(serial)) return; // a handler aborted it: nothing is sent
     FCtrlSocket->Send(FRequestStream.Memory(), static_cast<int>(FRequestStream.Size()));
     FRequestStream.Clear();
 }
@@ -302,11 +327,13 @@ void THttpCli::WriteRequestLine(const std::string& Line) {
 
 void THttpCli::HandleDataSent(TObject* Sender, WORD Error) {
     if (!FAllowedToSend) return;
+    const std::uint32_t serial = FRequestSerial;
     try {
         const int count = FSendStream->Read(FSendBuffer.get(), SendBufferSize);
         if (count > 0) {
             FSentCount += count;
             FireSendData(FSendBuffer.get(), count);
+            if (RequestEnded(serial)) return;
             FCtrlSocket->Send(FSendBuffer.get(), count);
         } else {
             FAllowedToSend = false;
@@ -337,6 +364,17 @@ void THttpCli::FailRequest(const std::string& Reason, WORD Error) {
         HandleSessionClosed(FCtrlSocket, 0);
 }
 
+bool THttpCli::RequestEnded(std::uint32_t Serial) const {
+    return Serial != FRequestSerial || FState == hsReady || FState == hsAborting;
+}
+
+bool THttpCli::ResponseComplete() const {
+    if (!FStatusSeen || FState != hsWaitingBody) return false;
+    if (FRequestType == rqHead || FStatusCode < 200 || FStatusCode == 204 || FStatusCode == 304)
+        return true;
+    return FResponseLength >= 0 && FResponseBodyBytes >= FResponseLength;
+}
+
 bool THttpCli::ResponseIncomplete() const {
     if (!FStatusSeen || FRequestType == rqHead || FResponseLength < 0) return false;
     // These answers carry no body whatever their Content-Length says.
@@ -351,7 +389,8 @@ void THttpCli::HandleSessionClosed(TObject* Sender, WORD Error) {
     // A status of 400 or more closed the connection on purpose; anything else that
     // ends the transfer early loses the document and must not pass for success.
     if (reading && !FRequestFailed && FStatusCode < 400) {
-        if (Error != 0) {
+        // A reset after the whole announced document took nothing from it.
+        if (Error != 0 && !ResponseComplete()) {
             FStatusCode = 404;
             FReasonPhrase = "Connection lost: " + ErrorWithNumber(Error);
             FRequestDoneError = Error;
@@ -373,7 +412,7 @@ void THttpCli::HandleSessionClosed(TObject* Sender, WORD Error) {
     // Abort finishes the request itself; one report per request is enough.
     if (FState != hsAborting && !FReadyPosted) {
         FReadyPosted = true;
-        PostMessage(FWindowHandle, WM_HTTP_READY, 0, 0);
+        PostMessage(FWindowHandle, WM_HTTP_READY, static_cast<WPARAM>(FRequestSerial), 0);
     }
 }
 
@@ -381,10 +420,11 @@ void THttpCli::RelocationClosed(TObject* Sender, WORD Error) {
     FConnected = false;
     FLocationPending = false;
     AttachSessionClosed(false);
-    // Armed before the event, so that a handler's Abort cancels the restart.
+    // Armed before the event, so that a handler's Abort cancels the restart; posted
+    // after it, so that a handler pumping messages does not run into the next hop.
     FRestartPending = true;
-    PostMessage(FWindowHandle, WM_HTTP_RESTART, 0, 0);
     if (OnLocationChange) OnLocationChange(this);
+    if (FRestartPending) PostMessage(FWindowHandle, WM_HTTP_RESTART, 0, 0);
 }
 
 void THttpCli::Get() {
@@ -437,7 +477,9 @@ void THttpCli::Abort() {
     FReasonPhrase = "Connection aborted on request";
     FRequestDoneError = httperrAborted;
     FRequestFailed = true;
-    if (lookingUp || FCtrlSocket->State() == wsClosed)
+    // A socket that is already closed has had its session-closed report (OnDocEnd
+    // included); closing it again reports nothing.
+    if (lookingUp)
         HandleSessionClosed(this, 0);
     else
         FCtrlSocket->Close();

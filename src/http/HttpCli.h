@@ -224,6 +224,11 @@ private:
     // closes the connection, which ends the request.
     void FailRequest(const std::string& Reason, WORD Error);
     bool ResponseIncomplete() const;
+    // The header has ended and the announced document (if any) is all there.
+    bool ResponseComplete() const;
+    // The request Serial is over: aborted or finished (an event handler may do either),
+    // or followed by another one.
+    bool RequestEnded(std::uint32_t Serial) const;
     void AttachSessionClosed(bool Relocating);
     void KeepRecentLines(TStringList& List);
 

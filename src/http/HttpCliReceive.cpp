@@ -114,7 +114,7 @@ void THttpCli::CallLineHandler(const char* Data, int Len) {
     if (FLineHandler != nullptr)
         (this->*FLineHandler)(Data, Len);
     else
-        PostMessage(FWindowHandle, WM_HTTP_READY, 0, 0);
+        PostMessage(FWindowHandle, WM_HTTP_READY, static_cast<WPARAM>(FRequestSerial), 0);
 }
 
 void THttpCli::KeepRecentLines(TStringList& List) {
@@ -138,7 +138,7 @@ void THttpCli::HandleHeaderLine(const char* Data, int Len) {
         KeepRecentLines(FAuthenticateHeaders);
         const std::uint32_t serial = FRequestSerial;
         FireHeaderBegin();
-        if (serial != FRequestSerial) return; // the handler started another request
+        if (RequestEnded(serial)) return; // the handler aborted it or started another one
     }
     ++FHeaderLineCount;
     FHeaderBytes += Len + FLineEndLength;
@@ -192,9 +192,10 @@ void THttpCli::HandleHeaderLine(const char* Data, int Len) {
 void THttpCli::BeginBody(const std::string* FirstPiece) {
     const std::uint32_t serial = FRequestSerial;
     SetState(hsWaitingBody);
+    if (RequestEnded(serial)) return;
     FLineHandler = &THttpCli::HandleBodyData;
     FireHeaderEnd();
-    if (serial != FRequestSerial || FRequestFailed) return;
+    if (RequestEnded(serial) || FRequestFailed) return;
     const char* rest = FReceiveBuffer.get() + FReceiveStart;
     const int length = FReceiveLength;
     FReceiveStart = 0;
@@ -283,7 +284,8 @@ void THttpCli::SetRelocationTarget(const std::string& V) {
     }
 
     // Through a proxy the request line carries the absolute address, port included,
-    // so that the proxy fetches from the server that was meant.
+    // so that the proxy fetches from the server that was meant; every form of Location
+    // gives a new address, so the proxy is never simply sent the same one again.
     std::string curProto, curUser, curPass, curHost, curPort, curPath;
     SplitURL(FPath, curProto, curUser, curPass, curHost, curPort, curPath);
     if (!V.empty() && V[0] == '/') {
@@ -308,8 +310,9 @@ void THttpCli::HandleBodyData(const char* Data, int Len) {
     if (FBodyPieceCount == 0) {
         const std::uint32_t serial = FRequestSerial;
         FireDocBegin();
-        // A handler that started a new request has reused the buffer Data points into.
-        if (serial != FRequestSerial) return;
+        // A handler that aborted: nothing more is written. One that started a new
+        // request has also reused the buffer Data points into.
+        if (RequestEnded(serial)) return;
     }
     ++FBodyPieceCount;
     FReceivedBytes += Len;

@@ -75,6 +75,24 @@ TEST(HttpWire, ThroughAProxyRelocatedAddressesKeepTheServersPort) {
     EXPECT_EQ(http.BodyText(), "final");
 }
 
+TEST(HttpWire, ThroughAProxyEveryFormOfLocationLeadsToANewAddress) {
+    Watchdog dog(20, "proxy relative relocation");
+    // A bare name, then a host and path without a scheme: neither may send the proxy
+    // the same address again.
+    TCannedServer proxy({Redirect("z.gif"), Redirect("other.test/y"), Final});
+    TRecordingHttp http;
+    http.Cli->SetProxy("127.0.0.1:" + proxy.Port());
+    EXPECT_EQ(http.Get("http://origin.test:8081/dir/old"), (TResult{"", 0}));
+    const auto requests = proxy.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1], "GET http://origin.test:8081/z.gif HTTP/1.0\r\n" + DefaultAccept +
+                               DefaultAgent + "Host: origin.test\r\n\r\n");
+    EXPECT_EQ(requests[2], "GET http://other.test/y HTTP/1.0\r\n" + DefaultAccept + DefaultAgent +
+                               "Host: other.test\r\n\r\n");
+    EXPECT_EQ(http.Cli->Location(), "http://other.test/y");
+    EXPECT_EQ(http.BodyText(), "final");
+}
+
 TEST(HttpWire, AbortDuringTheTransferAndWhileIdle) {
     Watchdog dog(20, "abort transfer");
     TCannedServer server({{{"HTTP/1.0 200 OK\r\n\r\npart"}, 0, false, true}});

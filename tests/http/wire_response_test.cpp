@@ -176,6 +176,25 @@ TEST(HttpWire, ACutDocumentFailsAndAnOpenEndedOneEndsAtTheClose) {
     EXPECT_EQ(http.DoneCount, 4);
 }
 
+TEST(HttpWire, AResetAfterTheWholeAnnouncedDocumentLosesNothing) {
+    Watchdog dog(20, "late reset");
+    const std::string body(20000, 'r');
+    TCannedServer server({
+        {{"HTTP/1.0 200 OK\r\nContent-Length: 20000\r\n\r\n", body, ""}, 50, true},
+        // Without a length the reset may have cut the document: that is no success.
+        {{"HTTP/1.0 200 OK\r\n\r\n", body, ""}, 50, true},
+    });
+    TRecordingHttp http;
+    EXPECT_EQ(http.Get(Url(server, "/")), (TResult{"", 0}));
+    EXPECT_EQ(http.BodyText(), body);
+    ASSERT_TRUE(http.WaitDone(1));
+    EXPECT_EQ(http.DoneError, 0);
+
+    const auto open = http.Get(Url(server, "/"));
+    EXPECT_EQ(open.second, 404);
+    EXPECT_EQ(open.first.rfind("Connection lost: ", 0), 0u) << open.first;
+}
+
 // A stream that takes a few bytes and then refuses.
 class TFullStream : public TMemoryStream {
 public:
