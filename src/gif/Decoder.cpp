@@ -6,6 +6,9 @@
 #include "platform/runtime/Streams.h"
 #include "platform/runtime/SysUtils.h"
 
+#include <algorithm>
+#include <cstring>
+
 // The string table of one decode run; a string is its prefix code plus one byte.
 // First byte and length are kept per code so a string is written without walking it
 // twice.
@@ -81,6 +84,17 @@ void TDecoder::Decode(TBitmap* Bitmap, bool Interlaced) {
     Decode(rows, Interlaced);
 }
 
+// A row is complete: the common case (the next row of a plain image) without a call.
+inline void TDecoder::CompleteRow() {
+    if (!FInterlaced && FRow + 1 < FHeight) {
+        FColumn = 0;
+        ++FRow;
+        FRowPixels += FTarget.Stride;
+    } else {
+        AdvanceRow();
+    }
+}
+
 void TDecoder::WriteString(const TTable& Table, int Code) {
     const int length = Table.Length[Code];
     if (FRowPixels && FColumn + length <= FWidth) {
@@ -92,22 +106,61 @@ void TDecoder::WriteString(const TTable& Table, int Code) {
         }
         *p = static_cast<std::uint8_t>(Code);
         FColumn += length;
-        if (FColumn == FWidth) AdvanceRow();
+        if (FColumn == FWidth) CompleteRow();
         return;
     }
-    // The string crosses a row end or falls outside the image: one pixel at a time.
-    std::uint8_t stack[MaxCodes];
-    int top = 0;
+    // The string crosses a row end or falls outside the image: unpacked first, then
+    // written a row piece at a time.
+    std::uint8_t string[MaxCodes];
+    std::uint8_t* p = string + length;
     while (Code > FMaxLiteral) {
-        stack[top++] = Table.Suffix[Code];
+        *--p = Table.Suffix[Code];
         Code = Table.Prefix[Code];
     }
-    stack[top++] = static_cast<std::uint8_t>(Code);
+    *--p = static_cast<std::uint8_t>(Code);
     if (FWidth == 0) return; // no column ever completes a row
-    while (top > 0) {
-        const std::uint8_t pixel = stack[--top];
-        if (FRowPixels) FRowPixels[FColumn] = pixel;
-        if (++FColumn == FWidth) AdvanceRow();
+    int left = length;
+    if (!FInterlaced && FRowPixels) {
+        // Rows one after the other (narrow images have many per string): kept in locals,
+        // as the pixel stores could otherwise alias every member.
+        std::uint8_t* row = FRowPixels;
+        int y = FRow;
+        int column = FColumn;
+        const int width = FWidth;
+        const int height = FHeight;
+        const std::ptrdiff_t stride = FTarget.Stride;
+        while (left > 0 && y < height) {
+            const int n = std::min(left, width - column);
+            if (n == 1)
+                row[column] = *p;
+            else
+                std::memcpy(row + column, p, static_cast<std::size_t>(n));
+            p += n;
+            left -= n;
+            column += n;
+            if (column == width) {
+                column = 0;
+                ++y;
+                row += stride;
+            }
+        }
+        FRow = y;
+        FRowPixels = y < height ? row : nullptr;
+        FColumn = (column + left) % width; // pixels past the last row are dropped
+        return;
+    }
+    while (left > 0) {
+        const int n = std::min(left, FWidth - FColumn);
+        if (FRowPixels) {
+            if (n == 1)
+                FRowPixels[FColumn] = *p;
+            else
+                std::memcpy(FRowPixels + FColumn, p, static_cast<std::size_t>(n));
+        }
+        p += n;
+        left -= n;
+        FColumn += n;
+        if (FColumn == FWidth) CompleteRow();
     }
 }
 

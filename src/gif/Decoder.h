@@ -51,6 +51,7 @@ private:
 
     int NextRow(int Height);
     void AdvanceRow();
+    void CompleteRow();
     void WriteString(const TTable& Table, int Code);
 
     std::uint32_t FBitBuffer = 0; // unread bits, least significant first

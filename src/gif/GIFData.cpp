@@ -128,8 +128,30 @@ void TGIFData::ReadStrings(TStrings* List) {
 }
 
 void TGIFData::ReadSubBlocks(TStream* Target) {
-    for (int size = ReadByte(); size > 0; size = ReadByte())
-        Target->CopyFrom(FStream.get(), size);
+    // A complete chain is measured first, so the target grows once and each block is
+    // copied straight out of memory.
+    const auto* bytes = static_cast<const std::uint8_t*>(FStream->Memory());
+    const std::int64_t end = FStream->Size();
+    std::int64_t at = FStream->Position();
+    std::int64_t total = 0;
+    while (at < end && bytes[at] != 0) {
+        total += bytes[at];
+        at += 1 + bytes[at];
+    }
+    if (at >= end) {
+        // Cut off: block by block, so the error comes where the data ends.
+        for (int size = ReadByte(); size > 0; size = ReadByte())
+            Target->CopyFrom(FStream.get(), size);
+        return;
+    }
+    const std::int64_t start = Target->Position();
+    if (start + total > Target->Size()) Target->SetSize(start + total);
+    at = FStream->Position();
+    for (int size = bytes[at]; size > 0; size = bytes[at]) {
+        Target->WriteBuffer(bytes + at + 1, size);
+        at += 1 + size;
+    }
+    FStream->SetPosition(at + 1);
 }
 
 std::uint8_t TGIFData::SkipSubBlock() {

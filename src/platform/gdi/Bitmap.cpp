@@ -54,7 +54,7 @@ bool IsNearerWhite(std::uint32_t rgb) {
 
 } // namespace
 
-TBitmap::TBitmap() : FCanvas(new TCanvas(this)) {
+TBitmap::TBitmap() {
     UpdateIndexColors();
 }
 
@@ -64,9 +64,8 @@ TBitmap::~TBitmap() {
 
 // ---- Pixels -------------------------------------------------------------------------
 
-std::uint32_t TBitmap::StoredAt(int x, int y) const {
-    const std::uint8_t* row = Row(y);
-    switch (FPixelFormat) {
+std::uint32_t TBitmap::StoredIn(TPixelFormat format, const std::uint8_t* row, int x) {
+    switch (format) {
     case pf1bit:
         return (row[x >> 3] >> (7 - (x & 7))) & 1;
     case pf8bit:
@@ -82,6 +81,10 @@ std::uint32_t TBitmap::StoredAt(int x, int y) const {
     std::uint32_t v;
     std::memcpy(&v, row + x * 4, 4);
     return v & 0xFFFFFF;
+}
+
+std::uint32_t TBitmap::StoredAt(int x, int y) const {
+    return StoredIn(FPixelFormat, Row(y), x);
 }
 
 void TBitmap::Store(int x, int y, std::uint32_t value) {
@@ -111,16 +114,19 @@ void TBitmap::Store(int x, int y, std::uint32_t value) {
     std::memcpy(row + x * 4, &v, 4);
 }
 
-std::uint32_t TBitmap::PixelRgb(int x, int y) const {
-    const std::uint32_t v = StoredAt(x, y);
-    switch (FPixelFormat) {
+std::uint32_t TBitmap::RgbOf(TPixelFormat format, std::uint32_t stored) const {
+    switch (format) {
     case pf1bit:
-        return v ? White : 0;
+        return stored ? White : 0;
     case pf8bit:
-        return FIndexColors[v];
+        return FIndexColors[stored];
     default:
-        return v;
+        return stored;
     }
+}
+
+std::uint32_t TBitmap::PixelRgb(int x, int y) const {
+    return RgbOf(FPixelFormat, StoredAt(x, y));
 }
 
 std::uint32_t TBitmap::ColorRgb(TColor color) const {
@@ -212,14 +218,13 @@ void TBitmap::Reformat(TPixelFormat format, int width, int height) {
         if (!bits) throw EOutOfResources("Out of system resources");
     }
 
-    TBitmap old;
-    old.FPixelFormat = FPixelFormat;
-    old.FWidth = FWidth;
-    old.FHeight = FHeight;
-    old.FStride = FStride;
-    old.FBits = std::move(FBits);
-    old.FIndexColors = FIndexColors;
-    old.FIndexCount = FIndexCount;
+    // The old store stays readable until the pixels are carried over; the palette
+    // does not change here, so old indexes keep their colours.
+    const TPixelFormat oldFormat = FPixelFormat;
+    const int oldWidth = FWidth;
+    const int oldHeight = FHeight;
+    const int oldStride = FStride;
+    const std::unique_ptr<std::uint8_t[]> oldBits = std::move(FBits);
 
     FPixelFormat = format;
     FWidth = width;
@@ -231,20 +236,23 @@ void TBitmap::Reformat(TPixelFormat format, int width, int height) {
     // New pixels are white; a palette bitmap starts at index 0.
     std::memset(FBits.get(), format == pf8bit ? 0 : 0xFF,
                 static_cast<std::size_t>(stride) * height);
-    const int w = std::min(width, old.FWidth);
-    const int h = std::min(height, old.FHeight);
-    if (!old.FBits || w == 0 || h == 0) return;
-    if (format == old.FPixelFormat && format != pf1bit) {
+    const int w = std::min(width, oldWidth);
+    const int h = std::min(height, oldHeight);
+    if (!oldBits || w == 0 || h == 0) return;
+    const auto oldRow = [&](int y) {
+        return oldBits.get() + static_cast<std::ptrdiff_t>(y) * oldStride;
+    };
+    if (format == oldFormat && format != pf1bit) {
         const std::size_t bytes = static_cast<std::size_t>(w) * BitsPerPixel(format) / 8;
         for (int y = 0; y < h; ++y)
-            std::memcpy(Row(y), old.Row(y), bytes);
+            std::memcpy(Row(y), oldRow(y), bytes);
         return;
     }
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            Store(x, y,
-                  format == old.FPixelFormat ? old.StoredAt(x, y)
-                                             : StoredValue(old.PixelRgb(x, y)));
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t old = StoredIn(oldFormat, oldRow(y), x);
+            Store(x, y, format == oldFormat ? old : StoredValue(RgbOf(oldFormat, old)));
+        }
 }
 
 void TBitmap::SetWidth(int value) {
@@ -273,13 +281,38 @@ void TBitmap::SetMonochrome(bool value) {
     if (value != Monochrome()) SetPixelFormat(value ? pf1bit : pfDevice);
 }
 
-void TBitmap::UpdateIndexColors() {
+TCanvas* TBitmap::Canvas() {
+    // Made on first use: most bitmaps (decoded frames among them) are never drawn on.
+    if (!FCanvas) FCanvas.reset(new TCanvas(this));
+    return FCanvas.get();
+}
+
+void TBitmap::ReadIndexColors(HPALETTE palette, std::array<std::uint32_t, 256>& colors,
+                              int& count) {
     PALETTEENTRY entries[MaxPaletteEntries];
-    HPALETTE palette = FPalette ? FPalette : static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
-    FIndexCount = static_cast<int>(GetPaletteEntries(palette, 0, MaxPaletteEntries, entries));
-    for (int i = 0; i < 256; ++i) {
-        const PALETTEENTRY& e = entries[i < FIndexCount ? i : 0];
-        FIndexColors[i] = FIndexCount == 0 ? 0 : (e.peRed << 16) | (e.peGreen << 8) | e.peBlue;
+    count = static_cast<int>(GetPaletteEntries(palette, 0, MaxPaletteEntries, entries));
+    for (int i = 0; i < count; ++i)
+        colors[i] = (entries[i].peRed << 16) | (entries[i].peGreen << 8) | entries[i].peBlue;
+    std::fill(colors.begin() + count, colors.end(), count == 0 ? 0 : colors[0]);
+}
+
+void TBitmap::UpdateIndexColors() {
+    if (FPalette) {
+        ReadIndexColors(FPalette, FIndexColors, FIndexCount);
+    } else {
+        // The stock palette never changes: its colours are read once.
+        struct Stock {
+            std::array<std::uint32_t, 256> Colors{};
+            int Count = 0;
+        };
+        static const Stock stock = [] {
+            Stock s;
+            ReadIndexColors(static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), s.Colors,
+                            s.Count);
+            return s;
+        }();
+        FIndexColors = stock.Colors;
+        FIndexCount = stock.Count;
     }
     FLastRgb = 0xFFFFFFFF;
 }

@@ -53,7 +53,7 @@ public:
     // Gives up the palette: the caller owns it, the bitmap has none afterwards.
     HPALETTE ReleasePalette();
 
-    TCanvas* Canvas() { return FCanvas.get(); }
+    TCanvas* Canvas();
     // The raw pixels of one row, for fast access (no change notification). A row
     // outside 0..Height-1 raises EInvalidGraphicOperation "Scan line index out of range".
     void* ScanLine(int row);
@@ -92,6 +92,10 @@ private:
     }
     // 0x00RRGGBB of a stored pixel / of a colour value.
     std::uint32_t PixelRgb(int x, int y) const;
+    // The same from a stored value of the given format (palette indexes by this
+    // bitmap's palette) / the stored value of pixel x in a row of the given format.
+    std::uint32_t RgbOf(TPixelFormat format, std::uint32_t stored) const;
+    static std::uint32_t StoredIn(TPixelFormat format, const std::uint8_t* row, int x);
     std::uint32_t ColorRgb(TColor color) const;
     // The value stored for a 0x00RRGGBB colour in the current format.
     std::uint32_t StoredValue(std::uint32_t rgb) const;
@@ -105,10 +109,12 @@ private:
     void SetPixelColor(int x, int y, TColor color);
     void Reformat(TPixelFormat format, int width, int height);
     void UpdateIndexColors();
+    static void ReadIndexColors(HPALETTE palette, std::array<std::uint32_t, 256>& colors,
+                                int& count);
     void Changing();
     void FireChanged();
 
-    std::unique_ptr<TCanvas> FCanvas;
+    std::unique_ptr<TCanvas> FCanvas; // made by Canvas() on first use
     TPixelFormat FPixelFormat = pfDevice;
     int FWidth = 0;
     int FHeight = 0;
