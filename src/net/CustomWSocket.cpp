@@ -888,7 +888,11 @@ int TCustomWSocket::SendTo(const TSockAddrIn& Dest, int DestLen, const void* Dat
 // ---------------------------------------------------------------- receiving
 
 int TCustomWSocket::RawReceive(void* Buffer, int BufferSize, int Flags) {
-    return vt::wsapi::recv(FSocketHandle, static_cast<char*>(Buffer), BufferSize, Flags);
+    const int result =
+        vt::wsapi::recv(FSocketHandle, static_cast<char*>(Buffer), BufferSize, Flags);
+    if (Flags == 0 && BufferSize > 0)
+        FRecvOutcome = result == BufferSize ? TRecvOutcome::Filled : TRecvOutcome::Drained;
+    return result;
 }
 
 int TCustomWSocket::RawReceiveFrom(void* Buffer, int BufferSize, TSockAddrIn& From, int& FromLen) {
@@ -931,6 +935,7 @@ void TCustomWSocket::DispatchReceive(WORD Error, bool Draining) {
         // The drain at FD_CLOSE is the last chance for the data, so it goes to the end.
         for (int pass = 0; Draining || pass < MaxReceivePasses; ++pass) {
             FLastError = 0;
+            FRecvOutcome = TRecvOutcome::None;
             const int readBefore = FReadCount;
             const bool taken = DoDataAvailable(Error);
             if (!taken) {
@@ -951,8 +956,13 @@ void TCustomWSocket::DispatchReceive(WORD Error, bool Draining) {
             if (FComponentOptions.Contains(wsoNoReceiveLoop) || FLastError != 0) return;
             // The handler may have closed the socket (or adopted another handle).
             if (FSocketHandle == INVALID_SOCKET || FSocketHandle != handle) return;
+            // A short read found the queue empty; what arrives after it is notified anew.
+            if (FRecvOutcome == TRecvOutcome::Drained) return;
+            // After a read that filled its buffer, that read already knew what it left.
             u_long waiting = 0;
-            if (vt::wsapi::ioctlsocket(FSocketHandle, FIONREAD, &waiting) == SOCKET_ERROR) {
+            if ((FRecvOutcome != TRecvOutcome::Filled ||
+                 vt::wsapi::ioctlsocket(FSocketHandle, FIONREADLEFT, &waiting) == SOCKET_ERROR) &&
+                vt::wsapi::ioctlsocket(FSocketHandle, FIONREAD, &waiting) == SOCKET_ERROR) {
                 FLastError = vt::wsapi::WSAGetLastError();
                 return;
             }

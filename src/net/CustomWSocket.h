@@ -256,6 +256,10 @@ private:
     std::string FDnsResult;
     TStringList FDnsResultList;
     int FReadCount = 0;
+    // What the socket's own last read showed of its queue: a read that got less than
+    // it asked for emptied it, so the receive loop needs no query to stop.
+    enum class TRecvOutcome { None, Filled, Drained };
+    TRecvOutcome FRecvOutcome = TRecvOutcome::None;
     bool FMultiThreaded = false;
     TWSocketOptions FComponentOptions;
     int FFlushTimeout = 60;

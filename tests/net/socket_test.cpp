@@ -406,6 +406,38 @@ TEST(NetSocket, ReceiveDispatchLoopsOnlyWhileTheHandlerTakesData) {
     EXPECT_EQ(s.RcvdCount(), 990);
 }
 
+TEST(NetSocket, BulkTransferCallsTheHandlerOnlyWhenThereIsData) {
+    Watchdog dog(30, "bulk receive");
+    TLoopbackServer server(false);
+    TRecordingClient client;
+    client.Connect(server.Port);
+    ASSERT_TRUE(client.WaitConnected());
+    ASSERT_TRUE(PumpUntil([&] { return server.Peers.size() == 1; }));
+    auto& peer = server.Peer(0);
+    // Reads that fill the buffer leave data behind again and again; none of that may
+    // turn into notifications that find nothing to read.
+    int calls = 0, emptyCalls = 0;
+    peer.Socket->OnDataAvailable = [&](TObject*, WORD) {
+        ++calls;
+        char buf[8192];
+        const int n = peer.Socket->Receive(buf, sizeof(buf));
+        if (n <= 0)
+            ++emptyCalls;
+        else
+            peer.Received.append(buf, static_cast<size_t>(n));
+    };
+    const std::string data = PatternBytes(4 << 20);
+    ASSERT_EQ(client.Socket->Send(data.data(), static_cast<int>(data.size())),
+              static_cast<int>(data.size()));
+    ASSERT_TRUE(PumpUntil([&] { return peer.Received.size() >= data.size(); }, 20000))
+        << peer.Received.size();
+    PumpFor(200);
+    EXPECT_TRUE(peer.Received == data);
+    EXPECT_GE(calls, static_cast<int>(data.size() / 8192));
+    EXPECT_LE(emptyCalls, 3) << "of " << calls << " calls";
+    EXPECT_EQ(peer.Socket->ReadCount(), static_cast<int>(data.size()));
+}
+
 TEST(NetSocket, WithoutHandlerDataIsDiscardedInKilobytePieces) {
     Watchdog dog(10, "discard");
     TLoopbackServer server(false);

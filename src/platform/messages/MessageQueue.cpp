@@ -23,9 +23,9 @@ constexpr std::uint64_t kWakeTag = 1;
 constexpr std::uint64_t kTimerTag = 2;
 constexpr std::uint64_t kSyncTag = 3;
 
-// Posted messages taken in a row before I/O readiness and timers get their turn, so
-// a flood of posts cannot starve sockets and timers.
-constexpr int kPostedPerPass = 64;
+// Posted messages taken in a row before I/O readiness and timers get their turn: few,
+// so that sockets served on the same thread as busy posters stay close to the wire.
+constexpr int kPostedPerPass = 4;
 // Windows' own limits for a window timer's period.
 constexpr std::int64_t kMinTimerMs = 10;
 constexpr std::int64_t kMaxTimerMs = 0x7FFFFFFF;

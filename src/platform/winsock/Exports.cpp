@@ -228,6 +228,8 @@ VT_EXPORT int ioctlsocket(SOCKET s, long cmd, u_long* argp) {
     switch (cmd) {
     case FIONREAD:
         return vt::ws::IoControl(s, vt::ws::IoCommand::BytesWaiting, argp);
+    case FIONREADLEFT:
+        return vt::ws::IoControl(s, vt::ws::IoCommand::BytesLeftByRecv, argp);
     case FIONBIO:
         return vt::ws::IoControl(s, vt::ws::IoCommand::NonBlocking, argp);
     case SIOCATMARK:

@@ -3,7 +3,9 @@
 #include "platform/winsock/WinsockDefs.h"
 
 #include <cerrno>
+#include <cstring>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -46,6 +48,29 @@ ssize_t HostSendTo(int fd, const void* buf, std::size_t len, int flags, const vo
 
 ssize_t HostRecvFrom(int fd, void* buf, std::size_t len, int flags, void* from, unsigned* fromlen) {
     return Call(SYS_recvfrom, fd, buf, len, flags, from, fromlen);
+}
+
+ssize_t HostRecvTelling(int fd, void* buf, std::size_t len, int& left) {
+    iovec part{buf, len};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+    msghdr msg{};
+    msg.msg_iov = &part;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    const ssize_t n = Call(SYS_recvmsg, fd, &msg, 0);
+    left = -1;
+    if (n <= 0) return n;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level == SOL_TCP && c->cmsg_type == TCP_CM_INQ)
+            std::memcpy(&left, CMSG_DATA(c), sizeof left);
+    }
+    return n;
+}
+
+void HostTellBytesLeft(int fd) {
+    const int on = 1;
+    Call(SYS_setsockopt, fd, SOL_TCP, TCP_INQ, &on, sizeof on); // without it reads just don't tell
 }
 
 int HostShutdown(int fd, int how) {

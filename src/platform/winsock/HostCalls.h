@@ -17,6 +17,11 @@ int HostAccept(int fd, void* addr, unsigned* len);
 ssize_t HostSendTo(int fd, const void* buf, std::size_t len, int flags, const void* to,
                    unsigned tolen);
 ssize_t HostRecvFrom(int fd, void* buf, std::size_t len, int flags, void* from, unsigned* fromlen);
+// One read of a stream into `len` bytes at `buf`. `left` receives what the host said was
+// still queued after it (-1 when it did not say: the socket was not asked to tell).
+ssize_t HostRecvTelling(int fd, void* buf, std::size_t len, int& left);
+// Asks the host to tell, with every read of a stream, what is still queued after it.
+void HostTellBytesLeft(int fd);
 int HostShutdown(int fd, int how);
 int HostSetSockOpt(int fd, int level, int name, const void* value, unsigned len);
 int HostGetSockName(int fd, void* addr, unsigned* len);

@@ -45,20 +45,28 @@ void Post(const Entry& e, long event, int error) {
                 WSAMAKESELECTREPLY(static_cast<WORD>(event), static_cast<WORD>(error)));
 }
 
-void StopWatching(const Entry& e) {
+void StopWatching(Entry& e) {
     // Watches belong to the window's thread; elsewhere closing the descriptor ends it.
     if (e.Wnd != nullptr && OnOwnerThread(e)) vt::UnwatchDescriptor(e.Wnd, e.Fd);
+    e.Watching = false;
 }
 
 void OnReady(SocketId id) {
     std::lock_guard lock(Sockets().Mutex);
-    if (EntryPtr e = Find(id)) Refresh(*e);
+    if (EntryPtr e = Find(id)) {
+        e->Watching = false; // one-shot: it fired
+        Refresh(*e);
+    }
 }
 
 void Watch(Entry& e, std::uint32_t events) {
     if (!OnOwnerThread(e)) return;
+    // An armed watch reports its events whenever they hold, also those that hold now:
+    // arming it again for the same events would only cost a system call.
+    if (e.Watching && e.WatchedEvents == events) return;
     const SocketId id = e.Id;
-    vt::WatchDescriptor(e.Wnd, e.Fd, events, [id](std::uint32_t) { OnReady(id); });
+    e.Watching = vt::WatchDescriptor(e.Wnd, e.Fd, events, [id](std::uint32_t) { OnReady(id); });
+    e.WatchedEvents = events;
 }
 
 void FinishConnect(Entry& e) {
@@ -170,6 +178,22 @@ void Refresh(Entry& e) {
         RefreshStream(e, rev);
     }
     Arm(e, rev);
+}
+
+// Re-enabling FD_READ this way needs no look at the descriptor: once FD_READ is enabled
+// the watch includes readability, and the host reports at once what is already there
+// (data left by a read that filled its buffer) or arrives later. The FD_READ for data
+// that remains is then posted from the loop, once however often the caller has read
+// meanwhile: a receive loop that reads many times per notification does not pile up a
+// notification per read. A closed or failed connection takes the full path, which
+// reports FD_CLOSE in its place; so does a caller on another thread, where no watch is.
+bool ReenableRead(Entry& e) {
+    if (e.Closed || e.Type != SOCK_STREAM || e.State != Phase::Connected || e.PeerClosed ||
+        e.Terminal || e.Wnd == nullptr || e.Mask == 0 || !OnOwnerThread(e))
+        return false;
+    e.ReadEnabled = true;
+    Arm(e, 0); // a connected stream's watch does not depend on the readiness argument
+    return true;
 }
 
 } // namespace vt::ws

@@ -16,11 +16,15 @@ int PendingSocketError(int fd);
 
 bool Wants(const Entry& e, long event);
 void Post(const Entry& e, long event, int error);
-void StopWatching(const Entry& e);
+void StopWatching(Entry& e);
 // Completes a non-blocking connect that finished without anyone watching.
 void UpdateConnecting(Entry& e);
 // Posts whatever is due now and waits for the rest; called after every change that can
 // make a notification due.
 void Refresh(Entry& e);
+// recv's re-enabling of FD_READ on a connected stream that is still open, made on the
+// window's thread: the watch reports data that remains, so nothing is looked at now.
+// False when the caller must Refresh instead.
+bool ReenableRead(Entry& e);
 
 } // namespace vt::ws

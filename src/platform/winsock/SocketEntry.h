@@ -5,6 +5,7 @@
 #include "platform/winsock/SocketTable.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -44,6 +45,11 @@ struct Entry {
     bool WriteArmed = false;
     bool CloseReported = false;
 
+    // The one-shot descriptor watch: armed for WatchedEvents until it fires or is
+    // dropped, so an unchanged watch is not armed again.
+    bool Watching = false;
+    std::uint32_t WatchedEvents = 0;
+
     bool PeerClosed = false; // nothing more will arrive
     bool Terminal = false;   // the connection is over; the host reports it for good
     bool SendShut = false;
@@ -53,6 +59,7 @@ struct Entry {
     bool LingerOn = false;
     int LingerSeconds = 0;
     long long Received = 0;
+    int LeftAfterRecv = -1; // queued bytes the host reported with the last plain recv
 
     Entry() = default;
     Entry(const Entry&) = delete;

@@ -108,9 +108,14 @@ int ReceiveStream(std::unique_lock<std::mutex>& lock, const EntryPtr& e, char* b
         want = std::min<std::size_t>(
             want, static_cast<std::size_t>(std::max<long long>(resetAfter - e->Received, 1)));
     }
+    const bool plain = (flags & (MSG_OOB | MSG_PEEK)) == 0;
     for (;;) {
+        // A plain read also learns what it leaves queued, for BytesLeftByRecv.
+        e->LeftAfterRecv = -1;
         const ssize_t n =
-            HostRecvFrom(e->Fd, buf, want, flags & (MSG_OOB | MSG_PEEK), nullptr, nullptr);
+            plain && !counted
+                ? HostRecvTelling(e->Fd, buf, want, e->LeftAfterRecv)
+                : HostRecvFrom(e->Fd, buf, want, flags & (MSG_OOB | MSG_PEEK), nullptr, nullptr);
         if (n > 0) {
             if ((flags & MSG_PEEK) == 0) e->Received += n;
             if (counted && e->Received >= resetAfter) {
@@ -185,13 +190,18 @@ int Receive(SocketId s, char* buf, int len, int flags, void* from, int* fromlen)
     if (!stream && !e->Bound) return Fail(WSAEINVAL);
     const int result = stream ? ReceiveStream(lock, e, buf, len, flags)
                               : ReceiveDatagram(lock, e, buf, len, flags, from, fromlen);
-    // recv is the re-enabling call of FD_READ (FD_OOB with MSG_OOB).
+    // recv is the re-enabling call of FD_READ (FD_OOB with MSG_OOB). A plain read that
+    // took data or found none leaves the connection as it was, so the cheap way serves.
     if (!e->Closed) {
-        if (flags & MSG_OOB)
+        const bool plain =
+            stream && flags == 0 && (result > 0 || (result < 0 && LastError() == WSAEWOULDBLOCK));
+        if (flags & MSG_OOB) {
             e->OobEnabled = true;
-        else
+            Refresh(*e);
+        } else if (!(plain && ReenableRead(*e))) {
             e->ReadEnabled = true;
-        Refresh(*e);
+            Refresh(*e);
+        }
     }
     return result;
 }
@@ -334,6 +344,7 @@ SocketId OpenSocket(int family, int type, int protocol) {
     }
     const int fd = HostSocket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
     if (fd < 0) return FailSocket(WsaErrorFromErrno(errno));
+    if (type == SOCK_STREAM) HostTellBytesLeft(fd);
     auto e = std::make_shared<Entry>();
     e->Fd = fd;
     e->Type = type;
@@ -454,6 +465,7 @@ SocketId Accept(SocketId s, void* addr, int* len) {
     }
     auto n = std::make_shared<Entry>();
     n->Fd = fd;
+    HostTellBytesLeft(fd);
     n->Type = SOCK_STREAM;
     n->State = Phase::Connected;
     n->Bound = true;
@@ -572,6 +584,14 @@ int IoControl(SocketId s, IoCommand command, unsigned long* arg) {
     if (!e) return Fail(WSAENOTSOCK);
     if (arg == nullptr) return Fail(WSAEFAULT);
     switch (command) {
+    case IoCommand::BytesLeftByRecv:
+        // What the host reported with the last plain recv. It says 1 for a peer's end
+        // as well, so that value is looked up.
+        if (e->LeftAfterRecv >= 0 && e->LeftAfterRecv != 1) {
+            *arg = static_cast<unsigned long>(e->LeftAfterRecv);
+            return 0;
+        }
+        [[fallthrough]];
     case IoCommand::BytesWaiting: {
         if (e->State == Phase::Listening) {
             *arg = 0;

@@ -39,7 +39,7 @@ enum class Option {
     ReceiveBuffer,
     NoDelay
 };
-enum class IoCommand { BytesWaiting, NonBlocking, AtOobMark };
+enum class IoCommand { BytesWaiting, BytesLeftByRecv, NonBlocking, AtOobMark };
 
 SocketId OpenSocket(int family, int type, int protocol);
 int CloseSocket(SocketId s);

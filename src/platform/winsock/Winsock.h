@@ -178,6 +178,10 @@ constexpr int TCP_NODELAY = 0x0001;
 constexpr long FIONREAD = 0x4004667FL;
 constexpr long FIONBIO = static_cast<long>(0x8004667EUL);
 constexpr long SIOCATMARK = 0x40047307L;
+// Not a Windows Sockets command: the bytes a stream still held right after its last
+// recv, as that read found them, so a receive loop that just read needs no fresh query
+// to decide whether to read again. Anything else asks FIONREAD. _IOR('v', 127, u_long).
+constexpr long FIONREADLEFT = 0x4004767FL;
 
 // One type per entry point of the library, in the binding's table order.
 using LPFN_WSASTARTUP = int (*)(WORD wVersionRequested, LPWSADATA lpWSAData);

@@ -324,3 +324,47 @@ TEST_F(WinsockNotify, DatagramsAreReportedOneAtATimeWithTheirSender) {
     ws->closesocket(rx);
     ws->closesocket(tx);
 }
+
+TEST_F(WinsockNotify, ManyReadsBeforeTheLoopRunsAgainBringOneNotification) {
+    int peer = -1;
+    const SOCKET s = Connected(peer);
+    ASSERT_TRUE(HostSendAll(peer, std::string(1000, 'r')));
+    ASSERT_TRUE(win.WaitFor(s, FD_READ));
+    // A receive loop: many reads inside one notification, each leaving data behind.
+    std::string got;
+    for (int i = 0; i < 50; ++i)
+        got += Recv(s, 10);
+    EXPECT_EQ(got, std::string(500, 'r'));
+    PumpFor(kQuietMs);
+    EXPECT_EQ(win.Count(s, FD_READ), 2) << "one for the data left, not one per read";
+    got = Recv(s, 600);
+    EXPECT_EQ(got.size(), 500u);
+    PumpFor(kQuietMs);
+    EXPECT_EQ(win.Count(s, FD_READ), 2) << "all read, nothing more to report";
+    ws->closesocket(s);
+    HostClose(peer);
+}
+
+TEST_F(WinsockNotify, BytesLeftByTheLastReadAndThePeersEnd) {
+    int peer = -1;
+    const SOCKET s = Connected(peer);
+    ASSERT_TRUE(HostSendAll(peer, std::string(100, 'q')));
+    ASSERT_TRUE(win.WaitFor(s, FD_READ));
+    u_long left = 12345;
+    ASSERT_EQ(ws->ioctlsocket(s, FIONREADLEFT, &left), 0);
+    EXPECT_EQ(left, 100u) << "no read yet: what waits now";
+    EXPECT_EQ(Recv(s, 40).size(), 40u);
+    ASSERT_EQ(ws->ioctlsocket(s, FIONREADLEFT, &left), 0);
+    EXPECT_EQ(left, 60u);
+    EXPECT_EQ(Recv(s, 59).size(), 59u);
+    ASSERT_EQ(ws->ioctlsocket(s, FIONREADLEFT, &left), 0);
+    EXPECT_EQ(left, 1u) << "one real byte left";
+    HostClose(peer);
+    ASSERT_TRUE(win.WaitFor(s, FD_READ, 2));
+    EXPECT_EQ(Recv(s, 10).size(), 1u);
+    // The host reports a peer's end after the last byte like one byte left.
+    ASSERT_EQ(ws->ioctlsocket(s, FIONREADLEFT, &left), 0);
+    EXPECT_EQ(left, 0u) << "nothing is left after the peer's end";
+    ASSERT_TRUE(win.WaitFor(s, FD_CLOSE));
+    ws->closesocket(s);
+}
