@@ -16,7 +16,10 @@
 TTrigger::TTrigger(TTimerPool* Pool) : TTrigger(Pool, Pool->NextHandle()) {}
 
 TTrigger::TTrigger(TTimerPool* Pool, std::int32_t Handle)
-    : TComponent(Pool), FHandle(Handle), FLastTick(GetTickCount()), FStartTick(FLastTick) {}
+    : TComponent(Pool), FHandle(Handle), FLastTick(GetTickCount()), FStartTick(FLastTick) {
+    // Joining the pool above happened before this was a trigger; index it now.
+    Pool->IndexTrigger(this);
+}
 
 TTrigger::~TTrigger() {
     // The pool plans its timer on hearing of the removal, and must still see a trigger.
@@ -107,12 +110,12 @@ void TTimerPool::SetTriggerInterval(std::int32_t Handle, std::int32_t Interval) 
 }
 
 TTrigger* TTimerPool::TriggerByHandle(std::int32_t Handle) const {
-    TTrigger* found =
-        Handle < 0 ? nullptr
-                   : FindTrigger([](TTrigger* t, std::intptr_t key) { return t->Handle() != key; },
-                                 Handle);
-    if (!found) throw EListError(Format("Invalid trigger handle %d", Handle));
-    return found;
+    const auto it = std::lower_bound(
+        FByHandle.begin(), FByHandle.end(), Handle,
+        [](const THandleEntry& entry, std::int32_t key) { return entry.first < key; });
+    if (Handle < 0 || it == FByHandle.end() || it->first != Handle)
+        throw EListError(Format("Invalid trigger handle %d", Handle));
+    return it->second;
 }
 
 int TTimerPool::TriggerCount() const {
@@ -145,17 +148,13 @@ TTrigger* TTimerPool::FindEnabledTrigger(const TTriggerTest& Test, std::intptr_t
 }
 
 std::int32_t TTimerPool::NextHandle() const {
-    // Among n triggers one of the handles 0 .. n is always free.
-    std::vector<bool> used(ComponentCount() + 1, false);
-    FindTrigger(
-        [&used](TTrigger* t, std::intptr_t) {
-            if (t->Handle() >= 0 && static_cast<std::size_t>(t->Handle()) < used.size()) {
-                used[t->Handle()] = true;
-            }
-            return true;
-        },
-        0);
-    return static_cast<std::int32_t>(std::find(used.begin(), used.end(), false) - used.begin());
+    // Sorted handles: the first gap in 0, 1, 2, ... is the smallest free one.
+    std::int32_t next = 0;
+    for (const auto& [handle, trigger] : FByHandle) {
+        if (handle > next) break;
+        if (handle == next) ++next;
+    }
+    return next;
 }
 
 void TTimerPool::Tick() {
@@ -174,27 +173,48 @@ void TTimerPool::Tick() {
 
 void TTimerPool::Notification(TComponent* AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
-    if (Operation != opRemove || (ComponentState() & csDestroying)) return;
+    if (Operation == opInsert) {
+        // A trigger built here indexes itself; this catches one moved in from elsewhere.
+        if (auto* trigger = dynamic_cast<TTrigger*>(AComponent)) IndexTrigger(trigger);
+        return;
+    }
+    if (Operation != opRemove) return;
+    // Forget the trigger even while the pool goes, so the index never dangles.
+    const bool wasTrigger = UnindexTrigger(AComponent);
+    if (ComponentState() & csDestroying) return;
     if (AComponent == FTimer) {
         FTimer = nullptr;
-    } else if (auto* trigger = dynamic_cast<TTrigger*>(AComponent);
-               trigger && trigger->Owner() == this) {
-        UpdateTimer(trigger);
+    } else if (wasTrigger) {
+        UpdateTimer();
     }
 }
 
-void TTimerPool::UpdateTimer(const TTrigger* Leaving) {
+void TTimerPool::IndexTrigger(TTrigger* Trigger) {
+    const auto it = std::upper_bound(
+        FByHandle.begin(), FByHandle.end(), Trigger->Handle(),
+        [](std::int32_t key, const THandleEntry& entry) { return key < entry.first; });
+    FByHandle.insert(it, {Trigger->Handle(), Trigger});
+}
+
+bool TTimerPool::UnindexTrigger(const TComponent* AComponent) {
+    const auto it =
+        std::find_if(FByHandle.begin(), FByHandle.end(), [AComponent](const THandleEntry& entry) {
+            return entry.second == AComponent;
+        });
+    if (it == FByHandle.end()) return false;
+    FByHandle.erase(it);
+    return true;
+}
+
+void TTimerPool::UpdateTimer() {
     std::int32_t interval = INT32_MAX;
     int enabled = 0;
-    FindEnabledTrigger(
-        [&](TTrigger* t, std::intptr_t) {
-            if (t != Leaving) {
-                ++enabled;
-                interval = std::min(interval, t->Interval());
-            }
-            return true;
-        },
-        0);
+    for (const auto& [handle, trigger] : FByHandle) {
+        if (trigger->Enabled()) {
+            ++enabled;
+            interval = std::min(interval, trigger->Interval());
+        }
+    }
     if (enabled < 1) {
         FreeTimer();
         return;

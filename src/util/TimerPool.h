@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace vt {
 class TTimer;
@@ -95,13 +97,21 @@ protected:
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
 private:
-    // Plans the timer for the enabled triggers, leaving out one that is departing.
-    void UpdateTimer(const TTrigger* Leaving = nullptr);
+    friend class TTrigger;
+    using THandleEntry = std::pair<std::int32_t, TTrigger*>;
+
+    // Plans the timer for the enabled triggers.
+    void UpdateTimer();
     void FreeTimer();
+    void IndexTrigger(TTrigger* Trigger);
+    bool UnindexTrigger(const TComponent* AComponent);
 
     bool FDefEnabled = true;
     vt::TTimer* FTimer = nullptr;
     TTriggerEvent FOnAllTriggers;
+    // The pool's triggers sorted by handle, equal handles in owned-component order, so
+    // lookups by handle and the search for a free one need no walk with type checks.
+    std::vector<THandleEntry> FByHandle;
     // Expires with the pool, so a tick can tell whether a handler freed it.
     std::shared_ptr<char> FLife = std::make_shared<char>();
 };

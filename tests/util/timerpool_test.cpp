@@ -9,6 +9,7 @@
 #include "util/TimerPool.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -104,6 +105,63 @@ TEST_F(UtilTimerPool, HandlesAreTheSmallestFreeNumbers) {
     EXPECT_EQ(FPool->AddTrigger(100, none), 1);
     EXPECT_EQ(FPool->AddTrigger(100, none), 3);
     EXPECT_EQ(FPool->TriggerByHandle(3)->Handle(), 3);
+}
+
+TEST_F(UtilTimerPool, HandlesStayRightThroughManyMixedAddsAndRemoves) {
+    auto none = [](TObject*, std::int32_t, std::int32_t, std::int32_t) {};
+    // Model: handle -> interval of the live trigger holding it.
+    std::vector<std::int32_t> live(64, 0);
+    auto smallestFree = [&] {
+        return std::int32_t(std::find(live.begin(), live.end(), 0) - live.begin());
+    };
+    unsigned seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int step = 0; step < 400; ++step) {
+        const std::int32_t h = std::int32_t(next() % 40);
+        if (live[h]) {
+            FPool->RemoveTrigger(h);
+            live[h] = 0;
+        } else {
+            const std::int32_t interval = 100 + std::int32_t(next() % 900);
+            const std::int32_t expected = smallestFree();
+            ASSERT_EQ(FPool->AddTrigger(interval, none), expected) << "step " << step;
+            live[expected] = interval;
+        }
+        ASSERT_EQ(FPool->NextHandle(), smallestFree()) << "step " << step;
+    }
+    std::int32_t shortest = INT32_MAX;
+    for (std::int32_t h = 0; h < std::int32_t(live.size()); ++h) {
+        if (live[h]) {
+            TTrigger* t = FPool->TriggerByHandle(h);
+            EXPECT_EQ(t->Handle(), h);
+            EXPECT_EQ(t->Interval(), live[h]);
+            shortest = std::min(shortest, live[h]);
+        } else {
+            EXPECT_THROW(FPool->TriggerByHandle(h), EListError) << h;
+        }
+    }
+    EXPECT_EQ(FPool->TriggerCount(),
+              int(std::count_if(live.begin(), live.end(), [](std::int32_t i) { return i != 0; })));
+    ASSERT_NE(FPool->Timer(), nullptr);
+    EXPECT_EQ(FPool->Timer()->Interval(), UINT(shortest));
+}
+
+TEST_F(UtilTimerPool, TriggerMovedToAnotherPoolIsFoundThereOnly) {
+    auto none = [](TObject*, std::int32_t, std::int32_t, std::int32_t) {};
+    FPool->AddTrigger(100, none);
+    FPool->AddTrigger(300, none);
+    TTrigger* moved = FPool->TriggerByHandle(1);
+    auto other = std::make_unique<TTimerPool>(nullptr);
+    other->InsertComponent(moved);
+    EXPECT_THROW(FPool->TriggerByHandle(1), EListError);
+    EXPECT_EQ(FPool->NextHandle(), 1);
+    EXPECT_EQ(other->TriggerByHandle(1), moved);
+    EXPECT_EQ(other->NextHandle(), 0);
+    EXPECT_EQ(other->AddTrigger(200, none), 0);
+    EXPECT_EQ(other->NextHandle(), 2);
+    other->RemoveTrigger(1);
+    EXPECT_THROW(other->TriggerByHandle(1), EListError);
+    EXPECT_EQ(other->TriggerCount(), 1);
 }
 
 TEST_F(UtilTimerPool, UnknownHandlesRaiseTheListError) {
