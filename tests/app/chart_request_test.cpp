@@ -1,10 +1,10 @@
 #include "app/ChartRequest.h"
 
 #include "gif/GIFImage.h"
-#include "http/CannedServer.h"
 #include "http/HttpCli.h"
 #include "platform/gdi/Picture.h"
 #include "platform/runtime/Exceptions.h"
+#include "support/CannedServer.h"
 #include "support/Peers.h"
 #include "support/Pump.h"
 

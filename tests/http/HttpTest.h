@@ -2,8 +2,8 @@
 // Shared pieces of the client's wire tests: a client that records its events, and
 // running a blocking Get under a watchdog.
 
-#include "CannedServer.h"
 #include "http/HttpCli.h"
+#include "support/CannedServer.h"
 #include "support/Peers.h"
 #include "support/Pump.h"
 

@@ -316,13 +316,13 @@ void MessageQueue::ArmTimerDescriptor() {
         if (nearest < 0 || timer.Deadline < nearest) nearest = timer.Deadline;
     }
     if (nearest == FArmedDeadline) return;
-    itimerspec spec{};
+    itimerspec deadline{};
     if (nearest >= 0) {
-        spec.it_value.tv_sec = nearest / 1000;
-        spec.it_value.tv_nsec = (nearest % 1000) * 1000000;
-        if (nearest == 0) spec.it_value.tv_nsec = 1; // zero would disarm
+        deadline.it_value.tv_sec = nearest / 1000;
+        deadline.it_value.tv_nsec = (nearest % 1000) * 1000000;
+        if (nearest == 0) deadline.it_value.tv_nsec = 1; // zero would disarm
     }
-    timerfd_settime(FTimerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    timerfd_settime(FTimerFd, TFD_TIMER_ABSTIME, &deadline, nullptr);
     FArmedDeadline = nearest;
 }
 

@@ -1,4 +1,4 @@
-#include "CannedServer.h"
+#include "support/CannedServer.h"
 
 #include <arpa/inet.h>
 #include <chrono>
