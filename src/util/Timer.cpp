@@ -44,16 +44,20 @@ void TTimer::DoTimer() {
     if (const TNotifyEvent handler = FOnTimer) handler(this);
 }
 
-void TTimer::WndProc(TMessage& Msg) {
+void ServeTimerWindow(HWND Window, TMessage& Msg, const std::function<void()>& onTimer) {
     if (Msg.Msg != WM_TIMER) {
-        Msg.Result = DefWindowProc(FWindow, Msg.Msg, Msg.WParam, Msg.LParam);
+        Msg.Result = DefWindowProc(Window, Msg.Msg, Msg.WParam, Msg.LParam);
         return;
     }
     try {
-        DoTimer();
+        onTimer();
     } catch (...) {
         Application.HandleException(std::current_exception());
     }
+}
+
+void TTimer::WndProc(TMessage& Msg) {
+    ServeTimerWindow(FWindow, Msg, [this] { DoTimer(); });
 }
 
 } // namespace vt

@@ -5,7 +5,14 @@
 #include "platform/messages/Messages.h"
 #include "platform/runtime/Classes.h"
 
+#include <functional>
+
 namespace vt {
+
+// The window procedure of a timer's hidden window: WM_TIMER runs onTimer, whose errors
+// go to the application's error display (the timer goes on); everything else gets the
+// default handling.
+void ServeTimerWindow(HWND Window, TMessage& Msg, const std::function<void()>& onTimer);
 
 class TTimer : public TComponent {
 public:

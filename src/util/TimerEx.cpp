@@ -1,5 +1,7 @@
 #include "util/TimerEx.h"
 
+#include "util/Timer.h"
+
 #include "platform/messages/Application.h"
 #include "platform/runtime/Exceptions.h"
 
@@ -125,13 +127,5 @@ void TTimerEx::DoTimer() {
 }
 
 void TTimerEx::WndProc(TMessage& Msg) {
-    if (Msg.Msg != WM_TIMER) {
-        Msg.Result = DefWindowProc(FWindow, Msg.Msg, Msg.WParam, Msg.LParam);
-        return;
-    }
-    try {
-        DoTimer();
-    } catch (...) {
-        Application.HandleException(std::current_exception());
-    }
+    vt::ServeTimerWindow(FWindow, Msg, [this] { DoTimer(); });
 }

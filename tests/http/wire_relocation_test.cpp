@@ -3,7 +3,7 @@
 
 #include "HttpTest.h"
 #include "net/Winsock32.h"
-#include "platform/winsock/FaultControl.h"
+#include "support/FaultLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -197,24 +197,7 @@ TEST(HttpWire, MultiThreadedGetPumpsTheSocketsOwnMessages) {
 }
 
 // Lookups through the fault-injecting variant of the socket library.
-class HttpLookup : public ::testing::Test {
-protected:
-    void SetUp() override {
-        WSocketUnload();
-        vt::SetWinsockLibraryName("wsock32-fault.dll");
-        Set = reinterpret_cast<VtFaultSetProc>(WSocketLoadProc("VtFaultSet"));
-        Reset = reinterpret_cast<VtFaultResetProc>(WSocketLoadProc("VtFaultReset"));
-        ASSERT_TRUE(Set && Reset);
-        Reset();
-    }
-    void TearDown() override {
-        if (Reset) Reset();
-        vt::SetWinsockLibraryName("");
-        WSocketUnload();
-    }
-    VtFaultSetProc Set = nullptr;
-    VtFaultResetProc Reset = nullptr;
-};
+class HttpLookup : public vt::test::TFaultLibraryTest {};
 
 TEST_F(HttpLookup, AFailedLookupIs404AndAbortDuringALookupEndsIt) {
     Watchdog dog(20, "lookups");

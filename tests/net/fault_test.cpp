@@ -2,7 +2,7 @@
 // (the fault-injecting variant of the socket library).
 
 #include "net/NetTest.h"
-#include "platform/winsock/FaultControl.h"
+#include "support/FaultLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -15,22 +15,8 @@ using vt::test::Watchdog;
 
 namespace {
 
-class NetFaults : public ::testing::Test {
+class NetFaults : public vt::test::TFaultLibraryTest {
 protected:
-    void SetUp() override {
-        WSocketUnload();
-        vt::SetWinsockLibraryName("wsock32-fault.dll");
-        Set = reinterpret_cast<VtFaultSetProc>(WSocketLoadProc("VtFaultSet"));
-        Reset = reinterpret_cast<VtFaultResetProc>(WSocketLoadProc("VtFaultReset"));
-        ASSERT_TRUE(Set && Reset);
-        Reset();
-    }
-    void TearDown() override {
-        if (Reset) Reset();
-        vt::SetWinsockLibraryName("");
-        WSocketUnload();
-    }
-
     // Sends data from a client to a non-echoing server; true when all of it arrived.
     void Transfer(const std::string& data, TLoopbackServer& server, TRecordingClient& client) {
         client.Connect(server.Port);
@@ -41,9 +27,6 @@ protected:
             client.Socket->Send(data.data() + pos,
                                 static_cast<int>(std::min(chunk, data.size() - pos)));
     }
-
-    VtFaultSetProc Set = nullptr;
-    VtFaultResetProc Reset = nullptr;
 };
 
 TEST_F(NetFaults, PartialSendsLoseNoByteAndKeepOrder) {
