@@ -24,11 +24,8 @@ public:
 
 protected:
     bool ClicksOnRelease() const override { return false; }
-    void SetParent(TWinControl* AParent) override;
 
 private:
-    TForm* ParentForm() const;
-
     std::string FCaption;
     bool FDefault = false;
     bool FCancel = false;

@@ -43,10 +43,10 @@ public:
     // from OnClose goes to the error display and keeps the form open.
     void Close();
 
-    // The button Enter presses, and the one Esc presses while it is visible (the
-    // buttons' Default and Cancel properties set these).
-    TButton* DefaultButton() const { return FDefaultButton; }
-    TButton* CancelButton() const { return FCancelButton; }
+    // The button Enter presses, and the one Esc presses while it is visible: the first
+    // control of the form whose Default / Cancel property is set, or null.
+    TButton* DefaultButton() const;
+    TButton* CancelButton() const;
     // The control that has (or gets, when the form is shown) the focus.
     TWinControl* ActiveControl() const;
     void SetActiveControl(TWinControl* Value);
@@ -62,7 +62,6 @@ public:
     TNotifyEvent OnDestroy;
 
 protected:
-    friend class TButton;
     friend class vt::ControlAccess;
     virtual void DoShow();
     virtual void DoClose(TCloseAction& Action);
@@ -71,8 +70,6 @@ protected:
     void Resized() override;
     // Presses the default (Enter) or cancel (Esc) button; true when one was pressed.
     bool PressDialogKey(WORD Key);
-    void SetDefaultButton(TButton* Button, bool Value);
-    void SetCancelButton(TButton* Button, bool Value);
     // The window's size or place changed in the toolkit: take it into the bounds.
     void FrameChanged();
     // The close request of the window manager or Close(): true when the form closed.
@@ -84,9 +81,7 @@ private:
     std::string FCaption;
     TFormBorderStyle FBorderStyle = bsSizeable;
     std::unique_ptr<TPicture> FIcon;
-    TButton* FDefaultButton = nullptr;
-    TButton* FCancelButton = nullptr;
-    TWinControl* FActiveControl = nullptr;
+    TWinControl* FActiveControl = nullptr; // focused when the form is shown
     bool FCreated = false;
     bool FSettingBounds = false;
 };

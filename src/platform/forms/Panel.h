@@ -32,9 +32,8 @@ public:
     TRect DockRect() const override;
 
 protected:
-    friend class vt::ControlAccess;
-    // Draws the background, bevels and caption on the panel's surface.
-    void PaintPanel(TCanvas& Canvas);
+    // Draws the background, bevels and caption.
+    void PaintBackground(TCanvas& Canvas) override;
 
 private:
     void Changed();

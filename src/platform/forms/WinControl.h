@@ -66,6 +66,9 @@ protected:
     void ColorChanged() override;
     // Mouse presses on the widget raise OnClick on release (buttons click their own way).
     virtual bool ClicksOnRelease() const { return true; }
+    // Paints the control's own surface (under its windowless children); the base fills
+    // it with Color.
+    virtual void PaintBackground(TCanvas& Canvas);
     // The widget's client area changed size.
     virtual void Resized();
     virtual void KeyDown(WORD& Key, TShiftState Shift);
