@@ -77,6 +77,8 @@ public:
     void SetShowHint(bool Value);
     bool ParentShowHint() const { return FParentShowHint; }
     void SetParentShowHint(bool Value) { FParentShowHint = Value; }
+    // The text the hover hint shows now ("" for none).
+    std::string HintToShow() const;
 
     // Schedules a repaint of the control / paints it at once.
     virtual void Invalidate();
@@ -138,8 +140,6 @@ protected:
     virtual void CursorChanged() {}
     void Resize(); // raises OnResize
 
-    // The text the hover hint shows now ("" for none).
-    std::string HintToShow() const;
     // Copies the parent's font without clearing ParentFont.
     void ApplyParentFont();
 
