@@ -20,7 +20,7 @@ void DragManager::Begin(TControl* Source, bool Immediate, int Threshold) {
     FTarget = nullptr;
     FAccepted = false;
     FThreshold = Threshold;
-    const bool pressed = QApplication::mouseButtons() != Qt::NoButton;
+    const bool pressed = ButtonHeld() || QApplication::mouseButtons() != Qt::NoButton;
     FStart = pressed ? LastPressPosition() : QCursor::pos();
     FPending = true;
     qApp->installEventFilter(this);

@@ -93,6 +93,7 @@ bool EventBridge::Mouse(TWinControl* Owner, QMouseEvent* Event) {
     switch (Event->type()) {
     case QEvent::MouseButtonPress:
         SetLastPressPosition(Event->globalPosition().toPoint());
+        SetButtonHeld(true);
         FPressed = target;
         FCapture = target != Owner ? target : nullptr;
         Guarded([&] {
@@ -102,6 +103,7 @@ bool EventBridge::Mouse(TWinControl* Owner, QMouseEvent* Event) {
         break;
     case QEvent::MouseButtonDblClick:
         SetLastPressPosition(Event->globalPosition().toPoint());
+        SetButtonHeld(true);
         FPressed = nullptr; // the release after a double-click is no click
         FCapture = target != Owner ? target : nullptr;
         Guarded([&] {
@@ -119,6 +121,7 @@ bool EventBridge::Mouse(TWinControl* Owner, QMouseEvent* Event) {
                            button == mbLeft;
         FPressed = nullptr;
         FCapture = nullptr;
+        SetButtonHeld(Event->buttons() != Qt::NoButton);
         Guarded([&] {
             ControlAccess::MouseUp(target, button, shift, pos.x(), pos.y());
             auto* win = dynamic_cast<TWinControl*>(target);

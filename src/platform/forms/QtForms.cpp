@@ -10,6 +10,7 @@ namespace {
 constexpr char kControlProperty[] = "vtControl";
 
 QPoint gLastPress;
+bool gButtonHeld = false;
 
 } // namespace
 
@@ -123,6 +124,14 @@ QPoint LastPressPosition() {
 
 void SetLastPressPosition(QPoint P) {
     gLastPress = P;
+}
+
+bool ButtonHeld() {
+    return gButtonHeld;
+}
+
+void SetButtonHeld(bool Held) {
+    gButtonHeld = Held;
 }
 
 std::string StripAccelChars(const std::string& Caption) {

@@ -40,9 +40,11 @@ template <class F> void Guarded(F&& Call) {
 }
 
 // Where the last mouse button went down, in screen coordinates (the deferred drag
-// measures from there).
+// measures from there), and whether it is still held.
 QPoint LastPressPosition();
 void SetLastPressPosition(QPoint P);
+bool ButtonHeld();
+void SetButtonHeld(bool Held);
 
 // The module's way into the protected parts of the controls.
 class ControlAccess {
