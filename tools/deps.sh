@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev libjpeg-dev clang libclang-rt-14-dev clang-format
   # peers for interop tests and the display
   nginx-light lighttpd squid tinyproxy dante-server microsocks openssh-server openssh-client
-  xdg-utils xvfb iproute2 curl
+  xdg-utils xvfb xdotool iproute2 curl
   # picture encoders for the test corpus, and the benchmark peer
   imagemagick gifsicle python3 python3-pil libgif-dev
 )
