@@ -83,17 +83,30 @@ void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 
 void TForm::BoundsChanged() {
     // Bounds are the outer frame; the widget's size is the client area.
-    QWidget* window = Handle();
-    const QRect frame = window->frameGeometry();
-    const int dw = frame.width() - window->width();
-    const int dh = frame.height() - window->height();
-    window->move(Left(), Top());
-    window->resize(std::max(Width() - dw, 0), std::max(Height() - dh, 0));
+    // The frame's parts are known once the window exists (0 before).
+    FMargins = FrameMargins();
+    const TRect& m = FMargins;
+    Handle()->setGeometry(Left() + m.Left, Top() + m.Top, std::max(Width() - m.Left - m.Right, 0),
+                          std::max(Height() - m.Top - m.Bottom, 0));
     Resized();
+}
+
+TRect TForm::FrameMargins() const {
+    const QRect frame = Handle()->frameGeometry();
+    const QRect client = Handle()->geometry();
+    return Rect(client.left() - frame.left(), client.top() - frame.top(),
+                frame.right() - client.right(), frame.bottom() - client.bottom());
 }
 
 void TForm::FrameChanged() {
     if (FSettingBounds) return;
+    if (FrameMargins() != FMargins) {
+        // The window system framed the window since: keep the outer bounds asked for.
+        FSettingBounds = true;
+        BoundsChanged();
+        FSettingBounds = false;
+        return;
+    }
     const QRect frame = Handle()->frameGeometry();
     if (frame.x() == Left() && frame.y() == Top() && frame.width() == Width() &&
         frame.height() == Height())

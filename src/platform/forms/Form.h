@@ -77,11 +77,13 @@ protected:
 
 private:
     void IconChanged(TObject* Sender);
+    TRect FrameMargins() const;
 
     std::string FCaption;
     TFormBorderStyle FBorderStyle = bsSizeable;
     std::unique_ptr<TPicture> FIcon;
     TWinControl* FActiveControl = nullptr; // focused when the form is shown
+    TRect FMargins;                        // the frame's parts when the bounds were last applied
     bool FCreated = false;
     bool FSettingBounds = false;
 };
