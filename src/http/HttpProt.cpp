@@ -145,6 +145,11 @@ int NthPos(std::string_view Substr, std::string_view S, int Count) {
 }
 
 std::string FormatRfc1123Date(TDateTime D) {
+    // Years 1 to 9999 only: beyond them the four-digit year and the day arithmetic would
+    // overflow, and a value that is no number at all has no date.
+    constexpr TDateTime FirstDay = -693593.0; // 1 January 0001
+    constexpr TDateTime LastDay = 2958465.0;  // 31 December 9999
+    D = std::isnan(D) ? FirstDay : std::clamp(D, FirstDay, LastDay + 86399.0 / 86400.0);
     const auto totalMs = static_cast<std::int64_t>(std::llround(D * MSecsPerDay));
     std::int64_t day = totalMs / MSecsPerDay;
     std::int64_t msOfDay = totalMs % MSecsPerDay;
