@@ -79,7 +79,7 @@ int THttpCli::ReadReceived() {
     }
     const int got = FCtrlSocket->Receive(buffer + FReceiveLength, room);
     if (got <= 0) return got;
-    if (FRequestType == rqNone || FRequestFailed || FState == hsReady) {
+    if (FRequestType == rqNone || FRequestFailed) {
         // No request, or one that has its result: what still comes is dropped.
         DropReceived();
         return got;
@@ -90,9 +90,9 @@ int THttpCli::ReadReceived() {
 }
 
 void THttpCli::DropReceived() {
+    // The bytes stay untouched: a handler may still be looking at its piece.
     FReceiveStart = 0;
     FReceiveLength = 0;
-    FReceiveBuffer[0] = '\0';
 }
 
 void THttpCli::Advance(TObject* Sender, WORD Error, std::uint32_t Serial) {
@@ -125,7 +125,6 @@ void THttpCli::Advance(TObject* Sender, WORD Error, std::uint32_t Serial) {
             if (OnDataAvailable) OnDataAvailable(Sender, Error);
             break;
         }
-        if (FState == hsReady || FState == hsAborting) return;
     }
 }
 

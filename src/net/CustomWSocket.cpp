@@ -1007,7 +1007,9 @@ void TCustomWSocket::DispatchReceive(WORD Error, bool Draining) {
             if (waiting == 0) return;
         }
     } catch (...) {
-        // A failing data handler must not take the notification path down with it.
+        // A failing data handler must not take the notification path down with it: its
+        // exception ends this pass of reading. (The HTTP client never throws here; it
+        // records its own failures.)
     }
 }
 

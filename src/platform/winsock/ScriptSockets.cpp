@@ -115,43 +115,48 @@ std::string TakeBytes(size_t n) {
     return bytes;
 }
 
+// Plays steps up to the next one that the program can see (data, a close, a reset) or a
+// pause, so that one step message is one event.
 void PlayStep(SOCKET s, Conn& c) {
     State& st = S();
-    if (st.Cursor >= st.Script.size()) {
-        c.PeerClosed = true;
-        NotifyClose(s, c);
-        return;
-    }
-    switch (static_cast<Op>(Next() % 8)) {
-    case OpData:
-        c.Rx += TakeBytes(static_cast<size_t>(Next()) + 1);
-        NotifyRead(s, c);
-        break;
-    case OpBigData: {
-        const size_t hi = Next();
-        c.Rx += TakeBytes(hi * 256 + Next() + 1);
-        NotifyRead(s, c);
-        break;
-    }
-    case OpClose:
-        c.PeerClosed = true;
-        NotifyClose(s, c);
-        break;
-    case OpReset:
-        c.PeerClosed = c.Reset = true;
-        c.Rx.clear();
-        if (!c.CloseReported) {
-            c.CloseReported = true;
-            Notify(s, c, FD_CLOSE, WSAECONNRESET);
+    for (;;) {
+        if (st.Cursor >= st.Script.size()) {
+            c.PeerClosed = true;
+            NotifyClose(s, c);
+            return;
         }
-        break;
-    case OpRecvLimit:
-        st.RecvLimit = Next();
-        break;
-    case OpRefuse:
-    case OpPause:
-    case OpLookupFail:
-        break;
+        switch (static_cast<Op>(Next() % 8)) {
+        case OpData:
+            c.Rx += TakeBytes(static_cast<size_t>(Next()) + 1);
+            NotifyRead(s, c);
+            return;
+        case OpBigData: {
+            const size_t hi = Next();
+            c.Rx += TakeBytes(hi * 256 + Next() + 1);
+            NotifyRead(s, c);
+            return;
+        }
+        case OpClose:
+            c.PeerClosed = true;
+            NotifyClose(s, c);
+            return;
+        case OpReset:
+            c.PeerClosed = c.Reset = true;
+            c.Rx.clear();
+            if (!c.CloseReported) {
+                c.CloseReported = true;
+                Notify(s, c, FD_CLOSE, WSAECONNRESET);
+            }
+            return;
+        case OpPause:
+            return;
+        case OpRecvLimit:
+            st.RecvLimit = Next();
+            break;
+        case OpRefuse:
+        case OpLookupFail:
+            break; // only meant for a connect or a look-up
+        }
     }
 }
 
