@@ -72,7 +72,7 @@ int THttpCli::ReadReceived() {
     if (room <= 0) {
         // A full buffer without a line end: nothing more can be read, so the response
         // cannot be understood.
-        if (!FRequestFailed && FRequestType != rqNone)
+        if (FState == hsWaitingHeader && !FRequestFailed)
             FailRequest("HTTP line too long", httperrLineTooLong);
         DropReceived();
         return 0;
