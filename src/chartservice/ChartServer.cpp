@@ -8,7 +8,7 @@ namespace {
 
 constexpr UINT WM_RELEASE_CONNECTION = WM_USER + 1;
 constexpr UINT_PTR TimeoutTimer = 1;
-constexpr UINT TimeoutCheckMs = 1000;
+constexpr UINT TimeoutCheckMs = 250;
 
 } // namespace
 
@@ -43,7 +43,7 @@ std::string TChartServer::Port() const {
 void TChartServer::AcceptOne() {
     const SOCKET handle = FListener->Accept();
     if (handle == INVALID_SOCKET) return;
-    const bool busy = ConnectionCount() >= MaxConnections;
+    const bool busy = ConnectionCount() >= FMaxClients;
     FConnections.push_back(std::make_unique<TChartConnection>(
         FService, handle, GetTickCount(), busy, [this](TChartConnection* Connection) {
             // The connection's socket is inside its own event: free it from the loop.
@@ -59,7 +59,7 @@ void TChartServer::Release(TChartConnection* Connection) {
 void TChartServer::CheckTimeouts() {
     const DWORD now = GetTickCount();
     for (const auto& connection : FConnections)
-        if (now - connection->Started() > ConnectionTimeoutMs) connection->Abort();
+        if (now - connection->Started() > FTimeoutMs) connection->Abort();
 }
 
 void TChartServer::WndProc(TMessage& Msg) {

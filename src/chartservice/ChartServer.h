@@ -14,10 +14,10 @@
 class TChartServer {
 public:
     // Clients served at once; more are answered 503 and closed.
-    static constexpr int MaxConnections = 32;
+    static constexpr int DefaultMaxClients = 32;
     // A client still connected after this long (request unfinished, or the response
     // not taken) is dropped.
-    static constexpr DWORD ConnectionTimeoutMs = 10000;
+    static constexpr DWORD DefaultTimeoutMs = 10000;
 
     explicit TChartServer(const TChartService& Service);
     ~TChartServer();
@@ -29,6 +29,10 @@ public:
     // The port listened on, in decimal.
     std::string Port() const;
     int ConnectionCount() const { return static_cast<int>(FConnections.size()); }
+    int MaxClients() const { return FMaxClients; }
+    void SetMaxClients(int Value) { FMaxClients = Value; }
+    DWORD TimeoutMs() const { return FTimeoutMs; }
+    void SetTimeoutMs(DWORD Value) { FTimeoutMs = Value; }
 
     // Raised when a listening failure after start-up (accept) is met; Text is the error.
     std::function<void(const std::string& Text)> OnError;
@@ -43,4 +47,6 @@ private:
     std::unique_ptr<TWSocket> FListener;
     std::list<std::unique_ptr<TChartConnection>> FConnections;
     HWND FWindow = nullptr;
+    int FMaxClients = DefaultMaxClients;
+    DWORD FTimeoutMs = DefaultTimeoutMs;
 };

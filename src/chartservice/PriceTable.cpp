@@ -124,8 +124,9 @@ std::optional<TPriceBar> ReadBar(std::string_view line, const std::array<int, co
         if (!value) return std::nullopt;
         *values[i] = *value;
     }
-    bar.High = std::max({bar.High, bar.Open, bar.Low, bar.Close});
-    bar.Low = std::min({bar.Low, bar.Open, bar.High, bar.Close});
+    const auto [low, high] = std::minmax({bar.Open, bar.High, bar.Low, bar.Close});
+    bar.High = high;
+    bar.Low = low;
     return bar;
 }
 
