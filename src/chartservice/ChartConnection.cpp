@@ -46,7 +46,8 @@ void TChartConnection::DataAvailable() {
         const std::size_t end = HeadEnd(FHead);
         if (end != std::string::npos && end <= MaxHeadSize) {
             FHead.resize(end);
-            Answer(FService.Respond(FHead));
+            const std::string line = FHead.substr(0, FHead.find_first_of("\r\n"));
+            Answer(FService.Respond(FHead), line);
         } else if (FHead.size() >= MaxHeadSize) {
             Answer(FormatReply(ErrorReply(400, "Bad Request", "The request header is too large."),
                                false));
@@ -54,11 +55,12 @@ void TChartConnection::DataAvailable() {
     }
 }
 
-void TChartConnection::Answer(const std::string& Response) {
+void TChartConnection::Answer(const std::string& Response, const std::string& RequestLine) {
     FAnswered = true;
     FHead.clear();
     FHead.shrink_to_fit();
     FSocket->SendString(Response);
+    if (OnAnswer) OnAnswer(RequestLine, Response);
 }
 
 void TChartConnection::DataSent() {

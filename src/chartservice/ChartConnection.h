@@ -17,6 +17,9 @@ public:
     // OnDone runs once the connection has closed; the server must not free the
     // connection inside it (a socket event is still on the stack).
     using TDoneEvent = std::function<void(TChartConnection* Sender)>;
+    // Raised with the request line and the response once a request is answered.
+    using TAnswerEvent =
+        std::function<void(const std::string& RequestLine, const std::string& Response)>;
 
     // Adopts an accepted socket. Busy: answer 503 at once, whatever is asked.
     TChartConnection(const TChartService& Service, SOCKET Handle, DWORD Now, bool Busy,
@@ -30,11 +33,13 @@ public:
     // Drops the connection at once (a client too slow to finish its request).
     void Abort();
 
+    TAnswerEvent OnAnswer;
+
 private:
     void DataAvailable();
     void DataSent();
     void SessionClosed();
-    void Answer(const std::string& Response);
+    void Answer(const std::string& Response, const std::string& RequestLine = "");
 
     const TChartService& FService;
     std::unique_ptr<TWSocket> FSocket;

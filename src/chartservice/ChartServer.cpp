@@ -49,6 +49,9 @@ void TChartServer::AcceptOne() {
             // The connection's socket is inside its own event: free it from the loop.
             PostMessage(FWindow, WM_RELEASE_CONNECTION, 0, reinterpret_cast<LPARAM>(Connection));
         }));
+    FConnections.back()->OnAnswer = [this](const std::string& Line, const std::string& Response) {
+        if (OnAnswer) OnAnswer(Line, Response);
+    };
 }
 
 void TChartServer::Release(TChartConnection* Connection) {

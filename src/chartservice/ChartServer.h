@@ -34,6 +34,8 @@ public:
     DWORD TimeoutMs() const { return FTimeoutMs; }
     void SetTimeoutMs(DWORD Value) { FTimeoutMs = Value; }
 
+    // Raised for every answered request (TChartConnection::OnAnswer).
+    TChartConnection::TAnswerEvent OnAnswer;
     // Raised when a listening failure after start-up (accept) is met; Text is the error.
     std::function<void(const std::string& Text)> OnError;
 

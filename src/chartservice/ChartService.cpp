@@ -95,6 +95,13 @@ std::string TChartService::PriceFile(const std::string& symbol) const {
     // Index symbols carry "^" on the short charts and "_" on the year chart.
     if (symbol[0] == '^' || symbol[0] == '_')
         names.push_back((symbol[0] == '^' ? "_" : "^") + symbol.substr(1));
+    // Files are usually named in capitals whatever the case typed ("vtrx" finds VTRX.csv).
+    for (std::size_t i = 0, n = names.size(); i < n; ++i) {
+        std::string upper = names[i];
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (upper != names[i]) names.push_back(upper);
+    }
     for (const std::string& name : names) {
         const fs::path file = fs::path(FDataFolder) / (name + ".csv");
         std::error_code error;

@@ -2,11 +2,12 @@
 // chart addresses as an origin server and as an HTTP proxy, so the viewer reaches it
 // through its proxy settings ("Data" "ProxyHost" / "ProxyPort").
 //
-//   brenvik-chartservice [--addr A] [--port P] [--data FOLDER] [--no-sample]
+//   brenvik-chartservice [--addr A] [--port P] [--data FOLDER] [--no-sample] [--log]
 //
 // Prices come from SYMBOL.csv in FOLDER (Date,Open,High,Low,Close,Volume); symbols
 // without a file get made-up prices marked "sample data", or 404 with --no-sample.
-// Prints "listening on http://A:P/" once ready; SIGINT or SIGTERM end it.
+// Prints "listening on http://A:P/" once ready, and with --log one line per request
+// ("GET /t?s=IBM HTTP/1.0 -> 200, 1491 bytes"); SIGINT or SIGTERM end it.
 
 #include "chartservice/ChartServer.h"
 #include "chartservice/ChartService.h"
@@ -23,16 +24,19 @@
 
 namespace {
 
+constexpr std::size_t MaxLoggedLine = 200;
+
 struct TOptions {
     std::string Addr = "127.0.0.1";
     std::string Port = "0";
     std::string DataFolder;
     bool AllowSample = true;
+    bool Log = false;
 };
 
 int Usage() {
     std::fprintf(stderr, "usage: brenvik-chartservice [--addr A] [--port P] [--data FOLDER] "
-                         "[--no-sample]\n");
+                         "[--no-sample] [--log]\n");
     return 2;
 }
 
@@ -48,6 +52,8 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
             options.DataFolder = argv[++i];
         else if (arg == "--no-sample")
             options.AllowSample = false;
+        else if (arg == "--log")
+            options.Log = true;
         else
             return false;
     }
@@ -67,6 +73,18 @@ int WatchStopSignals(HWND owner) {
     return fd;
 }
 
+// One line per request; what the client sent is shown printable and short.
+void LogAnswer(const std::string& requestLine, const std::string& response) {
+    std::string line = requestLine.substr(0, MaxLoggedLine);
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+    const std::size_t body = response.find("\r\n\r\n");
+    std::printf("%s -> %.3s, %zu bytes\n", line.c_str(),
+                response.size() > 12 ? response.c_str() + 9 : "???",
+                body == std::string::npos ? 0 : response.size() - body - 4);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +98,7 @@ int main(int argc, char** argv) {
     server.OnError = [](const std::string& text) {
         std::fprintf(stderr, "brenvik-chartservice: %s\n", text.c_str());
     };
+    if (options.Log) server.OnAnswer = LogAnswer;
     const HWND signalWindow = AllocateHWnd([](TMessage&) {});
     const int signalFd = WatchStopSignals(signalWindow);
     try {

@@ -125,6 +125,9 @@ TEST_F(ChartServiceTest, ServesTheSymbolsPricesAsAGifChart) {
     EXPECT_EQ(Get(service, "/t?s=^DJI").Status, 200);
     EXPECT_EQ(Get(service, "/c/0b/_/_DJI.gif").Status, 200);
     EXPECT_EQ(service.PriceFile("^DJI"), FDir + "/data/_DJI.csv");
+    // A symbol typed in lower case finds the file named in capitals.
+    EXPECT_EQ(service.PriceFile("ibm"), FDir + "/data/IBM.csv");
+    EXPECT_EQ(service.PriceFile("^dji"), FDir + "/data/_DJI.csv");
 }
 
 TEST_F(ChartServiceTest, UnknownSymbolsGetMarkedSamplesOr404) {

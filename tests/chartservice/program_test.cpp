@@ -70,7 +70,7 @@ protected:
 } // namespace
 
 TEST_F(ChartProgram, ServesCurlDirectAndAsProxyWithPixelsPillowAgreesOn) {
-    Start({});
+    Start({"--log"});
     std::string direct, proxied, yearly;
     ASSERT_EQ(Curl("http://127.0.0.1:" + FPort + "/v?s=ACME", false, direct), 200);
     ASSERT_EQ(Curl("http://chart.yahoo.com/v?s=ACME", true, proxied), 200);
@@ -86,6 +86,14 @@ TEST_F(ChartProgram, ServesCurlDirectAndAsProxyWithPixelsPillowAgreesOn) {
         EXPECT_EQ(ours.Indexes, pillow.Indexes);
         EXPECT_EQ(ours.Rgb, pillow.Rgb);
     }
+    // One log line per request, as the client asked.
+    const std::string log = FProgram.Log();
+    const std::string size = std::to_string(direct.size());
+    EXPECT_NE(log.find("GET /v?s=ACME HTTP/1.0 -> 200, " + size + " bytes\n"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("GET http://chart.yahoo.com/v?s=ACME HTTP/1.0 -> 200, " + size + " bytes\n"),
+              std::string::npos)
+        << log;
     std::string page;
     EXPECT_EQ(Curl("http://127.0.0.1:" + FPort + "/t?s=../data/ACME", false, page), 400);
     EXPECT_EQ(Curl("http://127.0.0.1:" + FPort + "/favicon.ico", false, page), 404);
