@@ -2,6 +2,8 @@
 
 #include "platform/runtime/Exceptions.h"
 
+#include <algorithm>
+
 namespace {
 
 void PutWord(std::string& out, int value) {
