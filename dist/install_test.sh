@@ -16,9 +16,11 @@ fail() { echo "install test: $*" >&2; exit 1; }
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/brenvik-vantrel bin/brenvik-chartservice bin/wsock32.dll \
          share/applications/brenvik-vantrel.desktop \
-         share/icons/hicolor/scalable/apps/brenvik-vantrel.svg; do
+         share/icons/hicolor/32x32/apps/brenvik-vantrel.png; do
   [ -e "$prefix/$f" ] || fail "$f not installed"
 done
+[ "$(head -c 8 "$prefix/share/icons/hicolor/32x32/apps/brenvik-vantrel.png" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] ||
+  fail "the icon is no PNG file"
 [ -n "$(find "$prefix" -name 'libvt_core.so*' -print -quit)" ] || fail "libvt_core.so not installed"
 desktop-file-validate "$prefix/share/applications/brenvik-vantrel.desktop" ||
   fail "the desktop entry is not valid"

@@ -77,7 +77,8 @@ wait_for() {
 "$bin/brenvik-chartservice" --port 0 ${data:+--data "$data"} --log >"$work/service.log" 2>&1 &
 pids+=($!)
 service_port() { sed -n 's#^listening on http://127\.0\.0\.1:\([0-9]*\)/$#\1#p' "$work/service.log"; }
-wait_for 20 test -n "$(service_port)" || fail "the chart service did not start: $(cat "$work/service.log")"
+service_started() { [ -n "$(service_port)" ]; }
+wait_for 20 service_started || fail "the chart service did not start: $(cat "$work/service.log")"
 port=$(service_port)
 echo "run: chart service on 127.0.0.1:$port${data:+, prices from $data}"
 
