@@ -179,14 +179,14 @@ bool ParsePriceTime(std::string_view text, std::int64_t& minutes) {
 std::string FormatPriceDate(std::int64_t minutes) {
     int y = 0, m = 0, d = 0;
     CivilFromDays(minutes / MinutesPerDay - (minutes % MinutesPerDay < 0), y, m, d);
-    char text[16];
+    char text[32];
     std::snprintf(text, sizeof(text), "%04d-%02d-%02d", y % 10000, m, d);
     return text;
 }
 
 std::string FormatPriceClock(std::int64_t minutes) {
     const std::int64_t ofDay = ((minutes % MinutesPerDay) + MinutesPerDay) % MinutesPerDay;
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof(text), "%02d:%02d", static_cast<int>(ofDay / 60),
                   static_cast<int>(ofDay % 60));
     return text;
