@@ -1,18 +1,43 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the peers need.
+# Installs the Debian packages that are missing:
+#   bash tools/deps.sh        everything: build, tests, test peers, benchmarks
+#   bash tools/deps.sh run    only what building and running the programs need (and,
+#                             without a display, a virtual one with an input tool and a
+#                             screenshot tool)
 # Idempotent: runs apt-get (and its update, once) only when something is missing.
 set -euo pipefail
 
-packages=(
-  # build
-  g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev libjpeg-dev clang libclang-rt-14-dev clang-format
+run_packages=(
+  # build and run
+  g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libjpeg-dev
+)
+headless_packages=(
+  # a virtual display, keys pressed in it, a screenshot of it, closing its window
+  xvfb xdotool imagemagick python3
+)
+test_packages=(
+  # tests and tools
+  googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
   # peers for interop tests and the display
   nginx-light lighttpd squid tinyproxy dante-server microsocks openssh-server openssh-client
-  xdg-utils xvfb xdotool iproute2 curl
+  xdg-utils xvfb xdotool iproute2 curl desktop-file-utils
   # picture encoders for the test corpus, and the benchmark peer
   imagemagick gifsicle python3 python3-pil libgif-dev
 )
+
+case "${1:-all}" in
+run)
+  packages=("${run_packages[@]}")
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    packages+=("${headless_packages[@]}")
+  fi
+  ;;
+all) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+*)
+  echo "usage: bash tools/deps.sh [run]" >&2
+  exit 2
+  ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
