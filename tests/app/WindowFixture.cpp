@@ -37,6 +37,8 @@ THttpGetForm& AppWindow::Open(const std::string& settings) {
     vt::SetMainForm(nullptr);
     if (!settings.empty()) WriteFile(SettingsPath(), settings);
     FForm->Show();
+    // Pointer events reach only a window the platform has exposed.
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(FForm->Handle(), 5000));
     return *FForm;
 }
 
