@@ -76,8 +76,10 @@ TControl* EventBridge::Target(TWinControl* Owner, QPoint& Pos) const {
 
 bool EventBridge::Mouse(TWinControl* Owner, QMouseEvent* Event) {
     // An event a widget passes on to its parent was handled where it arose.
-    if (Event == FLastMouse && Event->timestamp() == FLastStamp) return false;
+    if (Event == FLastMouse && Event->type() == FLastType && Event->timestamp() == FLastStamp)
+        return false;
     FLastMouse = Event;
+    FLastType = Event->type();
     FLastStamp = Event->timestamp();
     QPoint pos = Event->position().toPoint();
     TControl* target = nullptr;

@@ -3,6 +3,9 @@
 
 #include "platform/forms/QtForms.h"
 
+#include <QEvent>
+#include <QPointF>
+
 class QKeyEvent;
 class QMouseEvent;
 
@@ -30,6 +33,7 @@ private:
     TControl* FCapture = nullptr; // the windowless control a press went to
     TControl* FPressed = nullptr; // where the last press went (for the click)
     const QEvent* FLastMouse = nullptr;
+    QEvent::Type FLastType = QEvent::None;
     quint64 FLastStamp = 0;
 };
 
