@@ -64,13 +64,16 @@ TRect TForm::ClientRect() const {
 
 void TForm::SetClientWidth(int Value) {
     SetWidth(Width() - Handle()->width() + Value);
+    FKeepClient = true;
 }
 
 void TForm::SetClientHeight(int Value) {
     SetHeight(Height() - Handle()->height() + Value);
+    FKeepClient = true;
 }
 
 void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+    FKeepClient = false;
     FSettingBounds = true;
     try {
         TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
@@ -101,7 +104,13 @@ TRect TForm::FrameMargins() const {
 void TForm::FrameChanged() {
     if (FSettingBounds) return;
     if (FrameMargins() != FMargins) {
-        // The window system framed the window since: keep the outer bounds asked for.
+        // The window system framed the window since: keep the client size or the outer
+        // bounds, whichever was given last.
+        if (FKeepClient) {
+            const TRect m = FrameMargins();
+            FWidth = Handle()->width() + m.Left + m.Right;
+            FHeight = Handle()->height() + m.Top + m.Bottom;
+        }
         FSettingBounds = true;
         BoundsChanged();
         FSettingBounds = false;

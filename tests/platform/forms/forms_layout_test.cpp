@@ -100,6 +100,16 @@ TEST_F(LayoutTest, FormBoundsAreTheOuterFrameAndSurviveShowing) {
     EXPECT_EQ(Form->Left(), 191);
 }
 
+TEST_F(LayoutTest, AClientSizeGivenBeforeTheFrameAppearsIsKept) {
+    BuildChartLayout(); // client 309 x 169, as designed
+    ShowAndActivate(Form.get());
+    EXPECT_EQ(Form->ClientWidth(), 309);
+    EXPECT_EQ(Form->ClientHeight(), 169);
+    EXPECT_EQ(Form->Width(), Form->Handle()->frameGeometry().width());
+    EXPECT_EQ(BoundsOf(Panel1), Bounds(213, 0, 96, 119));
+    EXPECT_EQ(BoundsOf(Image1), Bounds(1, 1, 211, 117));
+}
+
 TEST_F(LayoutTest, TabMovesThroughEachParentsControlsInTabOrder) {
     MakeForm(300, 200);
     auto edit = [&](TWinControl* parent, int x, const char* name) {
