@@ -224,18 +224,22 @@ void CopyMonochrome(TBitmap& Bitmap, const BITMAPINFO& Info, const std::uint8_t*
 }
 
 void CopyIndexed(TBitmap& Bitmap, const BITMAPINFO& Info, const std::uint8_t* Bits) {
+    const int width = Bitmap.Width(), height = Bitmap.Height();
+    if (width == 0 || height == 0) return;
     std::uint32_t colors[256];
     for (int i = 0; i < 256; ++i) {
         const RGBQUAD& c = Info.bmiColors[i];
         colors[i] = 0xFF000000u | (std::uint32_t{c.rgbRed} << 16) |
                     (std::uint32_t{c.rgbGreen} << 8) | c.rgbBlue;
     }
-    const int width = Bitmap.Width();
     const int rowSize = (width + 3) & ~3;
-    for (int y = 0; y < Bitmap.Height(); ++y) {
-        const int from = Info.bmiHeader.biHeight < 0 ? y : Bitmap.Height() - 1 - y;
+    auto* first = static_cast<std::uint8_t*>(Bitmap.ScanLine(0));
+    const int stride = Bitmap.BytesPerScanLine();
+    for (int y = 0; y < height; ++y) {
+        const int from = Info.bmiHeader.biHeight < 0 ? y : height - 1 - y;
         const std::uint8_t* src = Bits + static_cast<std::ptrdiff_t>(from) * rowSize;
-        auto* dst = static_cast<std::uint32_t*>(Bitmap.ScanLine(y));
+        auto* dst =
+            reinterpret_cast<std::uint32_t*>(first + static_cast<std::ptrdiff_t>(y) * stride);
         for (int x = 0; x < width; ++x)
             dst[x] = colors[src[x]];
     }
