@@ -62,6 +62,8 @@ public:
     TNotifyEvent OnHide;
     TCloseEvent OnClose;
     TNotifyEvent OnDestroy;
+    // Files dragged from the desktop and dropped on the form (accepted only while set).
+    TDropFilesEvent OnDropFiles;
 
 protected:
     friend class vt::ControlAccess;

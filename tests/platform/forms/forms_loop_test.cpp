@@ -8,6 +8,10 @@
 #include "platform/messages/Messages.h"
 #include "platform/runtime/Exceptions.h"
 
+#include <QApplication>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMimeData>
 #include <QTest>
 #include <QTimer>
 
@@ -199,6 +203,50 @@ TEST_F(LoopTest, ShowRaisesOnShowEachTimeAndCreateRunsLoadedOnce) {
     form->Show();
     EXPECT_EQ(shows, 2);
     EXPECT_EQ(form->Probe->LoadedCalls, 1);
+}
+
+TEST_F(LoopTest, FilesDroppedFromTheDesktopReachOnDropFiles) {
+    std::vector<std::string> dropped;
+    auto drop = [&] {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile("/tmp/anim.gif"), QUrl("http://example.org/x.gif"),
+                      QUrl::fromLocalFile("/tmp/two words.gif")});
+        QWidget* window = Form->Handle();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(window, &enter);
+        QDropEvent dropEvent(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(window, &dropEvent);
+        return enter.isAccepted();
+    };
+    EXPECT_FALSE(drop()); // without a handler the form takes no files
+    Form->OnDropFiles = [&](TObject* Sender, const std::vector<std::string>& Files) {
+        EXPECT_EQ(Sender, Form.get());
+        dropped = Files;
+    };
+    EXPECT_TRUE(drop());
+    EXPECT_EQ(dropped, (std::vector<std::string>{"/tmp/anim.gif", "/tmp/two words.gif"}));
+}
+
+TEST_F(LoopTest, OpenFileDialogReturnsTheChosenFileOrNothing) {
+    const std::string chosen = FormsDataDir() + "/quadrants.gif";
+    // Answers the dialog as the user would, once it is up.
+    std::function<void(const std::string&)> answer = [&answer](const std::string& File) {
+        QTimer::singleShot(20, [File, &answer] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return answer(File); // not up yet
+            EXPECT_EQ(dialog->windowTitle(), "Open GIF");
+            if (File.empty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->selectFile(QString::fromStdString(File));
+            static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept checks the file
+        });
+    };
+    answer(chosen);
+    EXPECT_EQ(vt::OpenFileDialog("Open GIF", "GIF images (*.gif);;All files (*)"), chosen);
+    answer("");
+    EXPECT_EQ(vt::OpenFileDialog("Open GIF", "GIF images (*.gif)"), "");
 }
 
 } // namespace
