@@ -48,7 +48,7 @@ TEdit* HiddenEdit(TForm* Form, const char* Name, int Left, int Top, int Width, i
 TLabel* LinkLabel(TForm* Form, TPanel* Parent, const char* Name, int Left, int Top, int Width,
                   const std::string& Caption) {
     TLabel* label = Make<TLabel>(Form, Parent, Name, Left, Top, Width, 13);
-    label->SetAutoSize(false);
+    label->SetAutoSize(false); // a fixed box: the text is centred in it
     label->SetBounds(Left, Top, Width, 13);
     label->SetAlignment(taCenter);
     label->SetCaption(Caption);

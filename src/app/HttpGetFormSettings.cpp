@@ -50,10 +50,16 @@ void THttpGetForm::ReadSettings() {
     ProxyHostEdit->SetText(ini.ReadString("Data", "ProxyHost", ""));
     ProxyPortEdit->SetText(ini.ReadString("Data", "ProxyPort", "80"));
     FileNameEdit->SetText(ini.ReadString("Data", "FileName", "vtrx"));
-    SetTop(ini.ReadInteger("Window", "Top", Top()));
-    SetLeft(ini.ReadInteger("Window", "Left", Left()));
-    SetWidth(ini.ReadInteger("Window", "Width", Width()));
-    SetHeight(ini.ReadInteger("Window", "Height", Height()));
+    // A missing value keeps the coordinate; setting it anyway would turn the designed
+    // client size into an outer size before the window system has framed the window.
+    const auto apply = [&](const char* key, int current, void (TControl::*set)(int)) {
+        const int value = ini.ReadInteger("Window", key, current);
+        if (value != current) (this->*set)(value);
+    };
+    apply("Top", Top(), &TControl::SetTop);
+    apply("Left", Left(), &TControl::SetLeft);
+    apply("Width", Width(), &TControl::SetWidth);
+    apply("Height", Height(), &TControl::SetHeight);
     for (int i = 0; i < 14; ++i)
         Buttons[i]->SetCaption(ini.ReadString("vtrx", ButtonKey(i), ""));
 }
