@@ -146,6 +146,18 @@ void CanvasAccess::Blit(TBitmap& dest, const TRect& destRect, const TBitmap* src
     if (readsSource && (!src || !src->FBits || srcRect.Width() <= 0 || srcRect.Height() <= 0))
         return;
 
+    if (!readsSource && dest.FPixelFormat == pf1bit && (rop == BLACKNESS || rop == WHITENESS)) {
+        const int x0 = std::max(destRect.Left, 0), x1 = std::min(destRect.Right, dest.FWidth);
+        for (int y = std::max(destRect.Top, 0); y < std::min(destRect.Bottom, dest.FHeight); ++y) {
+            std::uint8_t* row = dest.Row(y);
+            for (int x = x0; x < x1; ++x) {
+                const auto bit = static_cast<std::uint8_t>(0x80 >> (x & 7));
+                row[x >> 3] = static_cast<std::uint8_t>(rop == WHITENESS ? row[x >> 3] | bit
+                                                                         : row[x >> 3] & ~bit);
+            }
+        }
+        return;
+    }
     if (!readsSource && IsTrueColor(dest.FPixelFormat) &&
         (rop == BLACKNESS || rop == WHITENESS || rop == PATCOPY)) {
         const std::uint32_t fill = 0xFF000000u | (rop == BLACKNESS   ? 0

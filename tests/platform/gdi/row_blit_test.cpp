@@ -86,3 +86,19 @@ TEST(RowBlit, FillsWithoutSource) {
     EXPECT_NE(b.Canvas()->Pixels(4, 1), clWhite);
     EXPECT_EQ(b.Canvas()->Pixels(4, 3), clTeal);
 }
+
+TEST(RowBlit, MaskFillsWithoutSource) {
+    TBitmap m;
+    Fill(m, pf1bit, 19, 3, 0);
+    TBitmap before;
+    before.Assign(&m);
+    m.Canvas()->PatBlt(3, 1, 13, 5, WHITENESS);
+    m.Canvas()->PatBlt(-2, -1, 4, 2, BLACKNESS);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 19; ++x) {
+            TColor want = before.Canvas()->Pixels(x, y);
+            if (x >= 3 && x < 16 && y >= 1) want = clWhite;
+            if (x < 2 && y < 1) want = clBlack;
+            EXPECT_EQ(m.Canvas()->Pixels(x, y), want) << x << "," << y;
+        }
+}
