@@ -6,6 +6,7 @@
 #include "platform/forms/WinControl.h"
 #include "platform/runtime/Exceptions.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <algorithm>
@@ -168,7 +169,12 @@ void TControl::Invalidate() {}
 void TControl::Repaint() {}
 
 void TControl::Update() {
-    if (FParent) FParent->Update();
+    // Paints what is pending in the window now.
+    const TControl* top = this;
+    while (top->FParent)
+        top = top->FParent;
+    if (auto* win = dynamic_cast<const TWinControl*>(top))
+        QCoreApplication::sendPostedEvents(win->Handle()->window(), QEvent::UpdateRequest);
 }
 
 void TControl::BringToFront() {

@@ -245,7 +245,10 @@ TWinControl* TForm::ActiveControl() const {
         TWinControl* control = vt::ControlAbove(focus);
         if (control && control != this) return control;
     }
-    return FActiveControl;
+    // Only while it is still one of ours (it may have been freed since).
+    bool ours = false;
+    ForEachControl(this, [&](TControl* c) { ours = ours || c == FActiveControl; });
+    return ours ? FActiveControl : nullptr;
 }
 
 void TForm::SetActiveControl(TWinControl* Value) {

@@ -73,6 +73,29 @@ TEST_F(MouseTest, WindowlessControlsGetTheirClicksThroughTheParent) {
     EXPECT_EQ(Log, "");
 }
 
+TEST_F(MouseTest, AHandlerMayFreeItsOwnControl) {
+    // Freed on the press: the release and the click find nothing of it.
+    // (The handler lives in the control: it touches nothing of its own after the delete.)
+    Link->OnMouseDown = [this](TObject*, TMouseButton, TShiftState, int, int) {
+        TLabel* link = Link;
+        Link = nullptr;
+        delete link;
+    };
+    QTest::mouseClick(Form->Handle(), Qt::LeftButton, {}, QPoint(20, 15));
+    EXPECT_EQ(Link, nullptr);
+    EXPECT_EQ(Log, "");
+    // Freed by its click, then double-clicked: nothing raised on the freed picture.
+    Picture->OnClick = [this](TObject*) {
+        Log += "picture;";
+        TImage* picture = Picture;
+        Picture = nullptr;
+        delete picture;
+    };
+    QTest::mouseDClick(Form->Handle(), Qt::LeftButton, {}, QPoint(140, 40));
+    EXPECT_EQ(Log, "picture;");
+    EXPECT_EQ(Form->ControlAtPos(Point(140, 40)), nullptr);
+}
+
 TEST_F(MouseTest, ADoubleClickOnARowIsTheRowsOnlyOffItsButtons) {
     QTest::mouseDClick(Row->Handle(), Qt::LeftButton, {}, QPoint(150, 12));
     EXPECT_EQ(Log, "row-dbl;");
