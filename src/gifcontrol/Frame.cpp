@@ -17,7 +17,13 @@ constexpr std::int64_t ProgressPixels = 100000;
 // over the image's data sub-blocks. About 20 KB, on the stack.
 class TLzwState {
 public:
-    TLzwState(TReadPointer& P, int CodeSize) : FP(P), FClear(1 << CodeSize) { ResetTable(); }
+    // Only the literal entries are set up: entries at or beyond the next free code read
+    // as zero (DecodeCode checks), so the table never needs clearing.
+    TLzwState(TReadPointer& P, int CodeSize) : FP(P), FClear(1 << CodeSize), FCodeSize(CodeSize) {
+        for (int i = 0; i < FClear; ++i)
+            FSuffix[i] = static_cast<std::uint16_t>(i);
+        ResetTable();
+    }
 
     // Writes up to Count pixel values (their low 8 bits) to Out and returns how many, or
     // the code reader's result when no value is left: -1 data exhausted, -2 end code.
@@ -49,16 +55,9 @@ public:
 
 private:
     void ResetTable() {
-        std::memset(FPrefix, 0, sizeof FPrefix);
-        std::memset(FSuffix, 0, sizeof FSuffix);
-        for (int i = 0; i < FClear; ++i)
-            FSuffix[i] = static_cast<std::uint16_t>(i);
         FNext = FClear + 2;
         FLimit = 2 * FClear;
-        FWidth = 0;
-        while ((1 << FWidth) < FClear)
-            ++FWidth;
-        FWidth += 1;
+        FWidth = FCodeSize + 1;
         FAfterClear = true;
     }
 
@@ -85,8 +84,9 @@ private:
         }
         // Junk data can link entries into a cycle: the stack's size bounds the walk.
         while (code >= FClear && FSp < TableSize - 1) {
-            FStack[FSp++] = FSuffix[code];
-            code = FPrefix[code];
+            const bool defined = code < FNext; // an entry not defined since the last clear is 0
+            FStack[FSp++] = defined ? FSuffix[code] : 0;
+            code = defined ? FPrefix[code] : 0;
         }
         if (code >= FClear) code = 0;
         FFirst = FSuffix[code];
@@ -118,6 +118,12 @@ private:
     // Code-width bits, least significant first, across sub-blocks; -1 when the data
     // holds no further whole code.
     int ReadCodeBits() {
+        // Whole bytes of the current sub-block first, then across sub-blocks.
+        while (FBits <= 24 && FBlockLeft > 0 && FP.Pos < FP.End) {
+            FAccumulator |= static_cast<std::uint32_t>(*FP.Pos++) << FBits;
+            FBits += 8;
+            --FBlockLeft;
+        }
         while (FBits < FWidth)
             if (!ReadByte()) return -1;
         const int code = static_cast<int>(FAccumulator & ((1u << FWidth) - 1));
@@ -153,6 +159,7 @@ private:
 
     TReadPointer& FP;
     const int FClear;
+    const int FCodeSize;
     int FNext = 0;
     int FLimit = 0;
     int FWidth = 0;
