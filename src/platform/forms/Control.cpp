@@ -48,8 +48,10 @@ void TControl::SetParent(TWinControl* AParent) {
 }
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-    AWidth = std::max(AWidth, 0);
-    AHeight = std::max(AHeight, 0);
+    ALeft = std::clamp(ALeft, -MaxPosition, MaxPosition);
+    ATop = std::clamp(ATop, -MaxPosition, MaxPosition);
+    AWidth = std::clamp(AWidth, 0, MaxSize);
+    AHeight = std::clamp(AHeight, 0, MaxSize);
     if (ALeft == FLeft && ATop == FTop && AWidth == FWidth && AHeight == FHeight) return;
     const bool resized = AWidth != FWidth || AHeight != FHeight;
     Invalidate(); // the old area

@@ -8,6 +8,8 @@
 #include <QFontInfo>
 #include <QTest>
 
+#include <limits>
+
 namespace vt::test {
 namespace {
 
@@ -108,6 +110,20 @@ TEST_F(LayoutTest, AClientSizeGivenBeforeTheFrameAppearsIsKept) {
     EXPECT_EQ(Form->Width(), Form->Handle()->frameGeometry().width());
     EXPECT_EQ(BoundsOf(Panel1), Bounds(213, 0, 96, 119));
     EXPECT_EQ(BoundsOf(Image1), Bounds(1, 1, 211, 117));
+}
+
+TEST_F(LayoutTest, AbsurdBoundsAreKeptWithinLimits) {
+    MakeForm(100, 100);
+    Form->SetLeft(std::numeric_limits<int>::max());
+    Form->SetTop(std::numeric_limits<int>::min());
+    Form->SetWidth(99999999);
+    Form->SetHeight(-5);
+    EXPECT_EQ(Form->BoundsRect(),
+              Bounds(TControl::MaxPosition, -TControl::MaxPosition, TControl::MaxSize, 0));
+    auto* panel = new TPanel(Form.get());
+    panel->SetParent(Form.get());
+    panel->SetBounds(std::numeric_limits<int>::max(), 0, std::numeric_limits<int>::max(), 10);
+    EXPECT_EQ(panel->BoundsRect(), Bounds(TControl::MaxPosition, 0, TControl::MaxSize, 10));
 }
 
 TEST_F(LayoutTest, TabMovesThroughEachParentsControlsInTabOrder) {
