@@ -73,6 +73,8 @@ void TForm::SetClientHeight(int Value) {
 }
 
 void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+    // Setting the bounds they already have changes nothing, not even what is kept.
+    if (ALeft == Left() && ATop == Top() && AWidth == Width() && AHeight == Height()) return;
     FKeepClient = false;
     FSettingBounds = true;
     try {

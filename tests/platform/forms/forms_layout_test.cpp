@@ -103,7 +103,8 @@ TEST_F(LayoutTest, FormBoundsAreTheOuterFrameAndSurviveShowing) {
 }
 
 TEST_F(LayoutTest, AClientSizeGivenBeforeTheFrameAppearsIsKept) {
-    BuildChartLayout(); // client 309 x 169, as designed
+    BuildChartLayout();            // client 309 x 169, as designed
+    Form->SetWidth(Form->Width()); // setting what is there changes nothing
     ShowAndActivate(Form.get());
     EXPECT_EQ(Form->ClientWidth(), 309);
     EXPECT_EQ(Form->ClientHeight(), 169);
