@@ -3,6 +3,7 @@
 #include "platform/runtime/SysUtils.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -45,9 +46,11 @@ TPlayerForm::TPlayerForm(TComponent* AOwner) : TForm(AOwner) {
 
     ToolPanel = Make<TPanel>(this, this, 0, 0, 560, 68);
     ToolPanel->SetAlign(alTop);
-    FileEdit = Make<TEdit>(this, ToolPanel, 8, 6, 370, 25);
+    FileEdit = Make<TEdit>(this, ToolPanel, 8, 6, 284, 25);
     FileEdit->SetHint("Path of a GIF file; Enter or Open loads it");
     FileEdit->SetShowHint(true);
+    BrowseButton = MakeButton(this, ToolPanel, "&Browse...", 298, 6, 80);
+    BrowseButton->OnClick = [this](TObject* Sender) { BrowseButtonClick(Sender); };
     OpenButton = MakeButton(this, ToolPanel, "&Open", 384, 6, 80);
     OpenButton->SetDefault(true);
     OpenButton->OnClick = [this](TObject* Sender) { OpenButtonClick(Sender); };
@@ -97,6 +100,10 @@ TPlayerForm::TPlayerForm(TComponent* AOwner) : TForm(AOwner) {
     GIF->OnChange = [this](TObject*) { UpdateStatus(); };
     GIF->OnWrapAnimation = [this](TObject*) { UpdateStatus(); };
 
+    OnDropFiles = [this](TObject*, const std::vector<std::string>& Files) {
+        if (!Files.empty()) OpenFile(Files.front());
+    };
+
     SetPaintMode(pmStretchRatio);
     SpeedBarChange(SpeedBar);
     SetActiveControl(FileEdit);
@@ -123,6 +130,12 @@ void TPlayerForm::SetPaintMode(TPaintMode Mode) {
     GIF->SetStretch(Mode == pmStretch);
     GIF->SetStretchRatio(Mode == pmStretchRatio);
     UpdateStatus();
+}
+
+void TPlayerForm::BrowseButtonClick(TObject*) {
+    const std::string name =
+        vt::OpenFileDialog("Open a GIF file", "GIF images (*.gif);;All files (*)");
+    if (!name.empty()) OpenFile(name);
 }
 
 void TPlayerForm::OpenButtonClick(TObject*) {
@@ -158,7 +171,7 @@ void TPlayerForm::SpeedBarChange(TObject*) {
 
 std::string TPlayerForm::StatusText() const {
     if (!FLoadError.empty()) return FLoadError;
-    if (GIF->Empty()) return "No file: type a path and press Open";
+    if (GIF->Empty()) return "No file: browse for one, type its path or drop it here";
     const int count = GIF->FrameCount();
     const int loops = GIF->LoopCount();
     std::string text = "Frame " + std::to_string(FShown) + " of " + std::to_string(count);

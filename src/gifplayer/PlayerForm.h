@@ -1,5 +1,6 @@
 #pragma once
-// TPlayerForm: a window that plays one GIF file with the animated control: open a file,
+// TPlayerForm: a window that plays one GIF file with the animated control: open a file
+// (typed, chosen in a dialog or dropped on the window),
 // play and stop, loop, speed, the five paint modes, frame stepping, and a status line
 // with the frame and loop counts.
 
@@ -27,6 +28,7 @@ public:
 
     TPanel* ToolPanel;
     TEdit* FileEdit;
+    TButton* BrowseButton;
     TButton* OpenButton;
     TButton* PlayButton;
     TButton* LoopButton;
@@ -41,6 +43,7 @@ public:
     TGIFImageControl* GIF;
 
 private:
+    void BrowseButtonClick(TObject* Sender);
     void OpenButtonClick(TObject* Sender);
     void PlayButtonClick(TObject* Sender);
     void LoopButtonClick(TObject* Sender);
