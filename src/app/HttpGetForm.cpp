@@ -4,6 +4,7 @@
 
 #include "app/Symbols.h"
 #include "app/WindowIcon.h"
+#include "gifcontrol/GIFImageControl.h"
 #include "http/HttpCli.h"
 
 namespace {
@@ -47,7 +48,7 @@ TEdit* HiddenEdit(TForm* Form, const char* Name, int Left, int Top, int Width, i
 TLabel* LinkLabel(TForm* Form, TPanel* Parent, const char* Name, int Left, int Top, int Width,
                   const std::string& Caption) {
     TLabel* label = Make<TLabel>(Form, Parent, Name, Left, Top, Width, 13);
-    label->SetAutoSize(false);
+    label->SetAutoSize(false); // a fixed box: the text is centred in it
     label->SetBounds(Left, Top, Width, 13);
     label->SetAlignment(taCenter);
     label->SetCaption(Caption);
@@ -97,7 +98,7 @@ void THttpGetForm::CreateCarriers() {
     Label4 = HiddenLabel(this, "Label4", 240, 154, 27, "Port");
     Label5 = HiddenLabel(this, "Label5", 24, 211, 58, "FileName");
     InfoLabel = HiddenLabel(this, "InfoLabel", 160, 216, 60, "InfoLabel");
-    GIF1 = Make<TGraphicControl>(this, this, "GIF1", 64, 208, 105, 105);
+    GIF1 = Make<TGIFImageControl>(this, this, "GIF1", 64, 208, 105, 105);
     FileNameEdit = HiddenEdit(this, "FileNameEdit", 56, 144, 185, 0);
     ProxyHostEdit = HiddenEdit(this, "ProxyHostEdit", 56, 184, 161, 1);
     ProxyPortEdit = HiddenEdit(this, "ProxyPortEdit", 232, 176, 73, 2);

@@ -8,6 +8,7 @@
 #include <string>
 
 class THttpCli;
+class TGIFImageControl;
 
 class THttpGetForm : public TForm {
 public:
@@ -21,7 +22,7 @@ public:
     TLabel* Label5;
     TLabel* InfoLabel;
     // Covered by the panels; nothing refers to it.
-    TGraphicControl* GIF1;
+    TGIFImageControl* GIF1;
     TEdit* ProxyHostEdit;
     TEdit* ProxyPortEdit;
     TEdit* FileNameEdit;

@@ -29,6 +29,12 @@ void THttpGetForm::GetButtonClick(TObject* Sender) {
     auto stream = std::make_unique<TFileStream>(fileName, fmCreate | fmShareExclusive);
     HttpCli1->SetRcvdStream(stream.get());
     SetDownloading(true);
+    // Back to idle on every path; the file is closed before anything reads it.
+    const auto finish = [&] {
+        SetDownloading(false);
+        stream.reset();
+        HttpCli1->SetRcvdStream(nullptr);
+    };
     InfoLabel->SetCaption("Loading");
     try {
         HttpCli1->Get();
@@ -37,14 +43,10 @@ void THttpGetForm::GetButtonClick(TObject* Sender) {
         InfoLabel->SetCaption("Failed : " + IntToStr(HttpCli1->StatusCode()) + " " +
                               HttpCli1->ReasonPhrase());
     } catch (...) {
-        SetDownloading(false);
-        stream.reset();
-        HttpCli1->SetRcvdStream(nullptr);
+        finish();
         throw;
     }
-    SetDownloading(false);
-    stream.reset();
-    HttpCli1->SetRcvdStream(nullptr);
+    finish();
     ShowChartFile(fileName, backupName);
 }
 

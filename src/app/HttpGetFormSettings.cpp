@@ -6,6 +6,7 @@
 #include "http/HttpCli.h"
 #include "platform/profile/IniFile.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -15,6 +16,11 @@ std::string ExecutablePath() {
     const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string("brenvik-vantrel") : path.string();
 }
+
+// Stored geometry is kept within what a window system can place and what a backing
+// store can hold: a hand-edited file must not overflow coordinates or claim gigabytes.
+constexpr int kMaxWindowOffset = 16384;
+constexpr int kMaxWindowSide = 8192;
 
 std::string ButtonKey(int Index) {
     return "button" + std::to_string(Index + 1);
@@ -50,10 +56,17 @@ void THttpGetForm::ReadSettings() {
     ProxyHostEdit->SetText(ini.ReadString("Data", "ProxyHost", ""));
     ProxyPortEdit->SetText(ini.ReadString("Data", "ProxyPort", "80"));
     FileNameEdit->SetText(ini.ReadString("Data", "FileName", "vtrx"));
-    SetTop(ini.ReadInteger("Window", "Top", Top()));
-    SetLeft(ini.ReadInteger("Window", "Left", Left()));
-    SetWidth(ini.ReadInteger("Window", "Width", Width()));
-    SetHeight(ini.ReadInteger("Window", "Height", Height()));
+    // A missing value keeps the coordinate; setting it anyway would turn the designed
+    // client size into an outer size before the window system has framed the window.
+    const auto apply = [&](const char* key, int current, int low, int high,
+                           void (TControl::*set)(int)) {
+        const int value = std::clamp(ini.ReadInteger("Window", key, current), low, high);
+        if (value != current) (this->*set)(value);
+    };
+    apply("Top", Top(), -kMaxWindowOffset, kMaxWindowOffset, &TControl::SetTop);
+    apply("Left", Left(), -kMaxWindowOffset, kMaxWindowOffset, &TControl::SetLeft);
+    apply("Width", Width(), 0, kMaxWindowSide, &TControl::SetWidth);
+    apply("Height", Height(), 0, kMaxWindowSide, &TControl::SetHeight);
     for (int i = 0; i < 14; ++i)
         Buttons[i]->SetCaption(ini.ReadString("vtrx", ButtonKey(i), ""));
 }

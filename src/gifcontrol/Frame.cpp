@@ -17,34 +17,47 @@ constexpr std::int64_t ProgressPixels = 100000;
 // over the image's data sub-blocks. About 20 KB, on the stack.
 class TLzwState {
 public:
-    TLzwState(TReadPointer& P, int CodeSize) : FP(P), FClear(1 << CodeSize) { ResetTable(); }
-
-    // The next pixel value, -1 when the data is exhausted, -2 at the end code.
-    int NextPixel() {
-        if (FSp > 0) return FStack[--FSp];
-        return DecodeCode();
+    // Only the literal entries are set up: entries at or beyond the next free code read
+    // as zero (DecodeCode checks), so the table never needs clearing.
+    TLzwState(TReadPointer& P, int CodeSize) : FP(P), FClear(1 << CodeSize), FCodeSize(CodeSize) {
+        for (int i = 0; i < FClear; ++i)
+            FSuffix[i] = static_cast<std::uint16_t>(i);
+        ResetTable();
     }
 
-    // Pops up to Count pixel values into Out (the hot path of a row); returns how many.
-    int Drain(std::uint16_t* Out, int Count) {
+    // Writes up to Count pixel values (their low 8 bits) to Out and returns how many, or
+    // the code reader's result when no value is left: -1 data exhausted, -2 end code.
+    // With a mask row, the bits of pixels equal to the transparent index are set, the
+    // first of them at bit X.
+    int Read(std::uint8_t* Out, int Count, std::uint8_t* MaskRow = nullptr, int X = 0) {
+        if (FSp == 0) {
+            const int result = DecodeCode();
+            if (result < 0) return result;
+        }
         const int n = Count < FSp ? Count : FSp;
-        for (int i = 0; i < n; ++i)
-            Out[i] = FStack[--FSp];
+        const std::uint16_t* top = FStack + FSp;
+        if (MaskRow) {
+            for (int i = 0; i < n; ++i, ++X) {
+                const std::uint16_t v = top[-1 - i];
+                Out[i] = static_cast<std::uint8_t>(v);
+                if (v == FTransparentIndex)
+                    MaskRow[X >> 3] |= static_cast<std::uint8_t>(0x80 >> (X & 7));
+            }
+        } else {
+            for (int i = 0; i < n; ++i)
+                Out[i] = static_cast<std::uint8_t>(top[-1 - i]);
+        }
+        FSp -= n;
         return n;
     }
 
+    void SetTransparentIndex(int Index) { FTransparentIndex = Index; }
+
 private:
     void ResetTable() {
-        std::memset(FPrefix, 0, sizeof FPrefix);
-        std::memset(FSuffix, 0, sizeof FSuffix);
-        for (int i = 0; i < FClear; ++i)
-            FSuffix[i] = static_cast<std::uint16_t>(i);
         FNext = FClear + 2;
         FLimit = 2 * FClear;
-        FWidth = 0;
-        while ((1 << FWidth) < FClear)
-            ++FWidth;
-        FWidth += 1;
+        FWidth = FCodeSize + 1;
         FAfterClear = true;
     }
 
@@ -61,7 +74,8 @@ private:
             // The first code after a clear is a pixel of its own and starts the chain.
             FAfterClear = false;
             FOld = FFirst = code;
-            return code;
+            FStack[FSp++] = static_cast<std::uint16_t>(code);
+            return 0;
         }
         const int incoming = code;
         if (code >= FNext) { // the string being defined, or a code beyond the table
@@ -70,8 +84,9 @@ private:
         }
         // Junk data can link entries into a cycle: the stack's size bounds the walk.
         while (code >= FClear && FSp < TableSize - 1) {
-            FStack[FSp++] = FSuffix[code];
-            code = FPrefix[code];
+            const bool defined = code < FNext; // an entry not defined since the last clear is 0
+            FStack[FSp++] = defined ? FSuffix[code] : 0;
+            code = defined ? FPrefix[code] : 0;
         }
         if (code >= FClear) code = 0;
         FFirst = FSuffix[code];
@@ -86,7 +101,7 @@ private:
             }
         }
         FOld = incoming;
-        return FStack[--FSp];
+        return 0;
     }
 
     // Skips the rest of the data up to and including its terminator.
@@ -103,6 +118,12 @@ private:
     // Code-width bits, least significant first, across sub-blocks; -1 when the data
     // holds no further whole code.
     int ReadCodeBits() {
+        // Whole bytes of the current sub-block first, then across sub-blocks.
+        while (FBits <= 24 && FBlockLeft > 0 && FP.Pos < FP.End) {
+            FAccumulator |= static_cast<std::uint32_t>(*FP.Pos++) << FBits;
+            FBits += 8;
+            --FBlockLeft;
+        }
         while (FBits < FWidth)
             if (!ReadByte()) return -1;
         const int code = static_cast<int>(FAccumulator & ((1u << FWidth) - 1));
@@ -138,6 +159,7 @@ private:
 
     TReadPointer& FP;
     const int FClear;
+    const int FCodeSize;
     int FNext = 0;
     int FLimit = 0;
     int FWidth = 0;
@@ -149,6 +171,7 @@ private:
     int FBlockLeft = 0;
     bool FTerminated = false;
     int FSp = 0;
+    int FTransparentIndex = -1;
     std::uint16_t FPrefix[TableSize];
     std::uint16_t FSuffix[TableSize];
     std::uint16_t FStack[TableSize];
@@ -208,18 +231,22 @@ void CopyMonochrome(TBitmap& Bitmap, const BITMAPINFO& Info, const std::uint8_t*
 }
 
 void CopyIndexed(TBitmap& Bitmap, const BITMAPINFO& Info, const std::uint8_t* Bits) {
+    const int width = Bitmap.Width(), height = Bitmap.Height();
+    if (width == 0 || height == 0) return;
     std::uint32_t colors[256];
     for (int i = 0; i < 256; ++i) {
         const RGBQUAD& c = Info.bmiColors[i];
         colors[i] = 0xFF000000u | (std::uint32_t{c.rgbRed} << 16) |
                     (std::uint32_t{c.rgbGreen} << 8) | c.rgbBlue;
     }
-    const int width = Bitmap.Width();
     const int rowSize = (width + 3) & ~3;
-    for (int y = 0; y < Bitmap.Height(); ++y) {
-        const int from = Info.bmiHeader.biHeight < 0 ? y : Bitmap.Height() - 1 - y;
+    auto* first = static_cast<std::uint8_t*>(Bitmap.ScanLine(0));
+    const int stride = Bitmap.BytesPerScanLine();
+    for (int y = 0; y < height; ++y) {
+        const int from = Info.bmiHeader.biHeight < 0 ? y : height - 1 - y;
         const std::uint8_t* src = Bits + static_cast<std::ptrdiff_t>(from) * rowSize;
-        auto* dst = static_cast<std::uint32_t*>(Bitmap.ScanLine(y));
+        auto* dst =
+            reinterpret_cast<std::uint32_t*>(first + static_cast<std::ptrdiff_t>(y) * stride);
         for (int x = 0; x < width; ++x)
             dst[x] = colors[src[x]];
     }
@@ -356,38 +383,26 @@ int TFrame::Decode(TReadPointer& P, std::uint8_t* Pixels, int MaskRowSize, int P
         FOwner && FOwner->HasProgressHandler() && std::int64_t{FWidth} * FHeight > ProgressPixels;
     const int progressMask = FWidth <= 320 ? 63 : 31;
     const bool masked = FTransparent && Mask;
+    if (masked) lzw.SetTransparentIndex(FTransparentIndex);
     int result = 0;
     if (FWidth > 0 && FHeight > 0) {
         TRowOrder rows(FHeight, FInterlaced);
-        std::uint16_t run[TableSize];
         do {
             const int row = rows.Row();
             std::uint8_t* out = Pixels + static_cast<std::ptrdiff_t>(row) * PixelRowSize;
             std::uint8_t* maskRow =
                 masked ? Mask + static_cast<std::ptrdiff_t>(row) * MaskRowSize : nullptr;
-            for (int x = 0; x < FWidth;) {
-                int n = lzw.Drain(run, FWidth - x);
-                if (n == 0) {
-                    const int v = lzw.NextPixel();
-                    if (v < 0) {
-                        result = v;
-                        break;
-                    }
-                    run[0] = static_cast<std::uint16_t>(v);
-                    n = 1;
-                }
-                for (int i = 0; i < n; ++i, ++x) {
-                    out[x] = static_cast<std::uint8_t>(run[i]);
-                    if (maskRow && run[i] == FTransparentIndex)
-                        maskRow[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-                }
+            for (int x = 0; x < FWidth && result >= 0;) {
+                result = lzw.Read(out + x, FWidth - x, maskRow, x);
+                x += result > 0 ? result : 0;
             }
             if (result < 0) break;
             if (progress && (row & progressMask) == 0) FOwner->DoProgress(P.Offset());
         } while (rows.Next());
     }
     // The rest of the data, up to the end code and the terminator, is read and dropped.
+    std::uint8_t rest[TableSize];
     while (result >= 0)
-        result = lzw.NextPixel();
+        result = lzw.Read(rest, TableSize);
     return result;
 }

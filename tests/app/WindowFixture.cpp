@@ -37,6 +37,9 @@ THttpGetForm& AppWindow::Open(const std::string& settings) {
     vt::SetMainForm(nullptr);
     if (!settings.empty()) WriteFile(SettingsPath(), settings);
     FForm->Show();
+    // Pointer events reach only a window the platform has exposed (one placed off the
+    // screen never is; the tests that point at it fail on their own).
+    (void)QTest::qWaitForWindowExposed(FForm->Handle(), 1000);
     return *FForm;
 }
 

@@ -5,9 +5,12 @@
 
 #include "gif/GIFImage.h"
 #include "platform/gdi/Picture.h"
+#include "platform/runtime/Streams.h"
 #include "support/Peers.h"
 
 #include <gtest/gtest.h>
+#include <new>
+#include <stdexcept>
 
 using vt::test::Exists;
 using vt::test::ReadFile;
@@ -109,4 +112,47 @@ TEST_F(AppChartFiles, NoChartFileTriesNothingAndEmptiesThePicture) {
     EXPECT_EQ(LoadChart(FPicture, "OTHER.gif", "OTHER.bak"), TChartShown::NoFile);
     EXPECT_EQ(FPicture.Graphic(), nullptr);
     EXPECT_TRUE(Exists("OTHER.bak")); // a backup alone is not brought back
+}
+
+namespace {
+
+// A reader that fails outside the framework's exception family, and one whose picture
+// loads but cannot be drawn: the file's first byte says which.
+class TStubbornGraphic : public TGraphic {
+public:
+    void Draw(TCanvas*, const TRect&) override {
+        if (FKind == 'd') throw std::runtime_error("cannot draw");
+    }
+    void SetWidth(int) override {}
+    void SetHeight(int) override {}
+    void LoadFromStream(TStream* stream) override {
+        stream->ReadBuffer(&FKind, 1);
+        if (FKind == 'm') throw std::bad_alloc();
+        if (FKind == 'r') throw std::runtime_error("reader failed");
+    }
+    void SaveToStream(TStream*) override {}
+
+protected:
+    bool GetEmpty() override { return false; }
+    int GetWidth() override { return 10; }
+    int GetHeight() override { return 10; }
+
+private:
+    char FKind = 0;
+};
+
+} // namespace
+
+TEST_F(AppChartFiles, AnyErrorOfTheReaderOrTheFirstDrawBringsTheBackupBack) {
+    TPicture::RegisterFileFormat<TStubbornGraphic>("stub", "Stubborn pictures");
+    for (const char* kind : {"m", "r", "d"}) {
+        SCOPED_TRACE(kind);
+        WriteFile("IBM.stub", kind);
+        WriteFile("IBM.bak", "k"); // a good one
+        EXPECT_EQ(LoadChart(FPicture, "IBM.stub", "IBM.bak"), TChartShown::Restored);
+        EXPECT_NE(FPicture.Graphic(), nullptr);
+        EXPECT_EQ(ReadFile("IBM.stub"), "k");
+        EXPECT_FALSE(Exists("IBM.bak"));
+    }
+    TPicture::UnregisterGraphicClass<TStubbornGraphic>();
 }

@@ -258,3 +258,26 @@ TEST_F(AppChart, AQuickSymbolClickDuringADownloadIsIgnored) {
     EXPECT_EQ(form.URLEdit->Text(), "MSFT");
     EXPECT_EQ(ReadFile("MSFT.bak"), FGreen);
 }
+
+TEST_F(AppChart, ClosingTheWindowDuringADownloadAbortsItAndSavesTheSettings) {
+    TCannedServer proxy({{{Head(FHalves.size()) + FHalves.substr(0, 10)}, 0, false, true}});
+    THttpGetForm& form = Open(ProxySettings(proxy, "vtrx"));
+    bool closed = false;
+    auto doc = form.HttpCli1->OnDocData;
+    form.HttpCli1->OnDocData = [&](TObject* sender, const void* buffer, int len) {
+        doc(sender, buffer, len);
+        if (!closed)
+            QTimer::singleShot(50, [&] {
+                closed = true;
+                form.Handle()->close();
+            });
+    };
+    Fetch("IBM");
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(form.Visible());
+    EXPECT_EQ(form.InfoLabel->Caption(), "Failed : 404 Connection aborted on request");
+    EXPECT_FALSE(Exists("IBM.gif")); // the partial first download is not kept
+    const std::string saved = ReadFile(SettingsPath());
+    EXPECT_NE(saved.find("URL=IBM"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("FileName=IBM.gif"), std::string::npos) << saved;
+}

@@ -2,6 +2,7 @@
 // orders, hidden carriers, and what the first start shows.
 #include "WindowFixture.h"
 
+#include "gifcontrol/GIFImageControl.h"
 #include "http/HttpCli.h"
 #include "platform/gdi/Picture.h"
 

@@ -55,7 +55,7 @@ TEST_F(AppWindow, StoredSettingsFillTheWindow) {
 }
 
 TEST_F(AppWindow, CloseWritesEverythingAndTheNextStartReadsItBack) {
-    THttpGetForm& form = Open("[Window]\nWidth=\n");
+    THttpGetForm& form = Open("[Window]\nLeft=-40000\n");
     form.URLEdit->SetText("MSFT");
     form.Buttons[2]->SetCaption("AAPL");
     form.Buttons[9]->SetCaption(std::string(1023, 'x'));
@@ -123,4 +123,18 @@ TEST_F(AppWindow, ASecondShowKeepsGeometryAndSettingsButRedoesTheSizing) {
     EXPECT_EQ(form.Left(), 10);
     EXPECT_EQ(form.tb1->Width(), 89);
     EXPECT_EQ(form.Label1->Width(), 89);
+}
+
+TEST_F(AppWindow, AbsurdGeometryInTheSettingsFileIsKeptWithinBounds) {
+    THttpGetForm& form = Open("[Window]\nTop=-2147483648\nLeft=2147483647\nWidth=99999999\n"
+                              "Height=-50\n");
+    EXPECT_EQ(form.Top(), -16384);
+    EXPECT_EQ(form.Left(), 16384);
+    EXPECT_EQ(form.Width(), 8192);
+    EXPECT_GE(form.Height(), 0);
+    EXPECT_LE(form.Height(), 169);
+    // The window still works.
+    form.URLEdit->SetText("IBM");
+    ClickOn(form.Buttons[0]);
+    EXPECT_EQ(form.Buttons[0]->Caption(), "IBM");
 }

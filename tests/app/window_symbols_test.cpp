@@ -116,19 +116,32 @@ TEST_F(AppWindow, DoubleClicksClearARowOrTheSymbol) {
     EXPECT_EQ(form.URLEdit->Text(), "");
 }
 
+namespace {
+
+// Moves the pointer over a control in two steps, as a hand does.
+void HoverOver(TControl* control) {
+    int x = -1, y = -1;
+    QWidget* surface = SurfaceOf(control, x, y);
+    for (const QPoint p : {QPoint(x - 2, y), QPoint(x, y)}) {
+        QTest::mouseMove(surface, p);
+        QTest::qWait(10);
+    }
+}
+
+} // namespace
+
 TEST_F(AppWindow, AButtonDropsItsHintOnceItHoldsASymbol) {
     THttpGetForm& form = Open("[vtrx]\nbutton2=IBM\n");
     const std::string hint = "Drag and drop symbol from text to button.";
-    int x = -1, y = -1;
-    QTest::mouseMove(SurfaceOf(form.Buttons[0], x, y), QPoint(x, y));
+    HoverOver(form.Buttons[0]);
     EXPECT_EQ(form.Buttons[0]->Hint(), hint);
-    x = y = -1;
-    QTest::mouseMove(SurfaceOf(form.Buttons[1], x, y), QPoint(x, y));
+    HoverOver(form.Buttons[1]);
     EXPECT_EQ(form.Buttons[1]->Hint(), "");
     // Emptied again, it stays without a hint for the rest of the run.
     DoubleClickOn(form.Panel4, 3, 12);
-    QTest::mouseMove(SurfaceOf(form.Buttons[1], x, y), QPoint(x, y + 1));
+    HoverOver(form.Buttons[1]);
     EXPECT_EQ(form.Buttons[1]->Hint(), "");
+    EXPECT_EQ(form.Buttons[0]->Hint(), hint);
 }
 
 TEST_F(AppWindow, LinksOpenTheirPagesInTheBrowser) {

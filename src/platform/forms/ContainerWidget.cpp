@@ -3,7 +3,10 @@
 #include "platform/gdi/QtGdi.h"
 
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -11,6 +14,15 @@
 namespace vt {
 
 namespace {
+
+// The local files a drag carries.
+std::vector<std::string> LocalFiles(const QMimeData* Data) {
+    std::vector<std::string> files;
+    if (!Data) return files;
+    for (const QUrl& url : Data->urls())
+        if (url.isLocalFile()) files.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    return files;
+}
 
 QRect ToQRect(const TRect& R) {
     return QRect(R.Left, R.Top, R.Width(), R.Height());
@@ -21,6 +33,7 @@ QRect ToQRect(const TRect& R) {
 ContainerWidget::ContainerWidget(QWidget* Parent) : QWidget(Parent) {
     // Every pixel is ours (background and windowless children).
     setAttribute(Qt::WA_OpaquePaintEvent, true);
+    setAcceptDrops(true);
 }
 
 void ContainerWidget::PaintContent(QPainter& Painter, const QRect& Area,
@@ -108,6 +121,30 @@ void ContainerWidget::mouseDoubleClickEvent(QMouseEvent* Event) {
 
 void ContainerWidget::mouseMoveEvent(QMouseEvent* Event) {
     Event->accept();
+}
+
+void ContainerWidget::dragEnterEvent(QDragEnterEvent* Event) {
+    auto* form = dynamic_cast<TForm*>(ControlOf(this));
+    if (form && form->OnDropFiles && !LocalFiles(Event->mimeData()).empty())
+        Event->acceptProposedAction();
+    else
+        Event->ignore();
+}
+
+void ContainerWidget::dragMoveEvent(QDragMoveEvent* Event) {
+    auto* form = dynamic_cast<TForm*>(ControlOf(this));
+    if (form && form->OnDropFiles) Event->acceptProposedAction();
+}
+
+void ContainerWidget::dropEvent(QDropEvent* Event) {
+    auto* form = dynamic_cast<TForm*>(ControlOf(this));
+    const std::vector<std::string> files = LocalFiles(Event->mimeData());
+    if (!form || !form->OnDropFiles || files.empty()) {
+        Event->ignore();
+        return;
+    }
+    Event->acceptProposedAction();
+    Guarded([&] { form->OnDropFiles(form, files); });
 }
 
 } // namespace vt

@@ -30,6 +30,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* Event) override;
     void mouseDoubleClickEvent(QMouseEvent* Event) override;
     void mouseMoveEvent(QMouseEvent* Event) override;
+    // Files from the desktop, for a form's OnDropFiles.
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dragMoveEvent(QDragMoveEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
 };
 
 } // namespace vt

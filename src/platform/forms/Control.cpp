@@ -6,6 +6,7 @@
 #include "platform/forms/WinControl.h"
 #include "platform/runtime/Exceptions.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <algorithm>
@@ -47,8 +48,10 @@ void TControl::SetParent(TWinControl* AParent) {
 }
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-    AWidth = std::max(AWidth, 0);
-    AHeight = std::max(AHeight, 0);
+    ALeft = std::clamp(ALeft, -MaxPosition, MaxPosition);
+    ATop = std::clamp(ATop, -MaxPosition, MaxPosition);
+    AWidth = std::clamp(AWidth, 0, MaxSize);
+    AHeight = std::clamp(AHeight, 0, MaxSize);
     if (ALeft == FLeft && ATop == FTop && AWidth == FWidth && AHeight == FHeight) return;
     const bool resized = AWidth != FWidth || AHeight != FHeight;
     Invalidate(); // the old area
@@ -168,7 +171,12 @@ void TControl::Invalidate() {}
 void TControl::Repaint() {}
 
 void TControl::Update() {
-    if (FParent) FParent->Update();
+    // Paints what is pending in the window now.
+    const TControl* top = this;
+    while (top->FParent)
+        top = top->FParent;
+    if (auto* win = dynamic_cast<const TWinControl*>(top))
+        QCoreApplication::sendPostedEvents(win->Handle()->window(), QEvent::UpdateRequest);
 }
 
 void TControl::BringToFront() {

@@ -37,6 +37,10 @@ public:
     void SetTop(int Value) { SetBounds(FLeft, Value, FWidth, FHeight); }
     void SetWidth(int Value) { SetBounds(FLeft, FTop, Value, FHeight); }
     void SetHeight(int Value) { SetBounds(FLeft, FTop, FWidth, Value); }
+    // Positions are kept within +-MaxPosition, sizes within 0 .. MaxSize (the toolkit's
+    // arithmetic overflows beyond, and a surface of that size would take gigabytes).
+    static constexpr int MaxPosition = 16384;
+    static constexpr int MaxSize = 8192;
     virtual void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
     TRect BoundsRect() const { return Bounds(FLeft, FTop, FWidth, FHeight); }
     // The client area in the control's own coordinates (0, 0 at its top left).

@@ -30,6 +30,7 @@ void DragManager::Begin(TControl* Source, bool Immediate, int Threshold) {
 void DragManager::Start() {
     FPending = false;
     FActive = true;
+    FMoved = false;
     QGuiApplication::setOverrideCursor(ToQCursorShape(crNoDrop));
     Move(FStart);
 }
@@ -57,6 +58,10 @@ TControl* DragManager::TargetAt(QPoint Global, TPoint& Local) const {
 }
 
 void DragManager::Move(QPoint Global) {
+    // The pointer did not move (a release where the last move ended): nothing new.
+    if (FMoved && Global == FLastPos) return;
+    FMoved = true;
+    FLastPos = Global;
     TPoint local;
     TControl* target = TargetAt(Global, local);
     if (target != FTarget && FTarget) {
@@ -126,7 +131,10 @@ bool DragManager::eventFilter(QObject* Watched, QEvent* Event) {
     case QEvent::MouseMove: {
         auto* mouse = static_cast<QMouseEvent*>(Event);
         // One event is offered to each widget up the parent chain: count it once.
-        if (Event == FLastEvent && mouse->timestamp() == FLastTimestamp) return FActive;
+        if (Event == FLastEvent && mouse->timestamp() == FLastTimestamp &&
+            mouse->globalPosition() == FLastGlobal)
+            return FActive;
+        FLastGlobal = mouse->globalPosition();
         FLastEvent = Event;
         FLastTimestamp = mouse->timestamp();
         const QPoint global = mouse->globalPosition().toPoint();

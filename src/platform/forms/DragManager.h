@@ -3,6 +3,9 @@
 
 #include "platform/forms/QtForms.h"
 
+#include <QEvent>
+#include <QPointF>
+
 namespace vt {
 
 // The framework's in-application drag and drop (see TControl::BeginDrag).
@@ -29,9 +32,12 @@ private:
     bool FPending = false;
     bool FActive = false;
     QPoint FStart;
+    QPoint FLastPos; // where the pointer was at the last Move
+    bool FMoved = false;
     int FThreshold = DragThreshold;
     const QEvent* FLastEvent = nullptr; // one event seen by several filters counts once
-    ulong FLastTimestamp = 0;
+    quint64 FLastTimestamp = 0;
+    QPointF FLastGlobal;
 };
 
 } // namespace vt

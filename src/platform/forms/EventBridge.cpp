@@ -32,7 +32,20 @@ EventBridge& EventBridge::Instance() {
     return bridge;
 }
 
+template <class F> bool EventBridge::Raise(TControl* Target, F&& Call) {
+    TControl* outer = FRaising;
+    const bool outerFreed = FRaisingFreed;
+    FRaising = Target;
+    FRaisingFreed = false;
+    Guarded(Call);
+    const bool alive = !FRaisingFreed;
+    FRaising = outer;
+    FRaisingFreed = outerFreed || (outer == Target && !alive);
+    return alive;
+}
+
 void EventBridge::Forget(TControl* Control) {
+    if (FRaising == Control) FRaisingFreed = true;
     if (FCapture == Control) FCapture = nullptr;
     if (FPressed == Control) FPressed = nullptr;
 }
@@ -76,8 +89,10 @@ TControl* EventBridge::Target(TWinControl* Owner, QPoint& Pos) const {
 
 bool EventBridge::Mouse(TWinControl* Owner, QMouseEvent* Event) {
     // An event a widget passes on to its parent was handled where it arose.
-    if (Event == FLastMouse && Event->timestamp() == FLastStamp) return false;
+    if (Event == FLastMouse && Event->type() == FLastType && Event->timestamp() == FLastStamp)
+        return false;
     FLastMouse = Event;
+    FLastType = Event->type();
     FLastStamp = Event->timestamp();
     QPoint pos = Event->position().toPoint();
     TControl* target = nullptr;
@@ -96,24 +111,25 @@ bool EventBridge::Mouse(TWinControl* Owner, QMouseEvent* Event) {
         SetButtonHeld(true);
         FPressed = target;
         FCapture = target != Owner ? target : nullptr;
-        Guarded([&] {
-            ControlAccess::MouseDown(target, button, shift, pos.x(), pos.y());
-            if (target->DragMode() == dmAutomatic && button == mbLeft) target->BeginDrag(false);
-        });
+        if (!Raise(target,
+                   [&] { ControlAccess::MouseDown(target, button, shift, pos.x(), pos.y()); }))
+            return true; // the handler freed the control: nothing more of it
+        if (target->DragMode() == dmAutomatic && button == mbLeft)
+            Guarded([&] { target->BeginDrag(false); });
         break;
     case QEvent::MouseButtonDblClick:
         SetLastPressPosition(Event->globalPosition().toPoint());
         SetButtonHeld(true);
         FPressed = nullptr; // the release after a double-click is no click
         FCapture = target != Owner ? target : nullptr;
-        Guarded([&] {
-            target->DblClick();
+        if (!Raise(target, [&] { target->DblClick(); })) return true;
+        Raise(target, [&] {
             ControlAccess::MouseDown(target, button, shift | ssDouble, pos.x(), pos.y());
         });
         break;
     case QEvent::MouseMove:
         UpdateCursor(Owner, static_cast<QWidget*>(Owner->Handle()), target);
-        Guarded([&] { ControlAccess::MouseMove(target, shift, pos.x(), pos.y()); });
+        Raise(target, [&] { ControlAccess::MouseMove(target, shift, pos.x(), pos.y()); });
         break;
     case QEvent::MouseButtonRelease: {
         const bool click = FPressed == target && pos.x() >= 0 && pos.y() >= 0 &&
@@ -122,11 +138,12 @@ bool EventBridge::Mouse(TWinControl* Owner, QMouseEvent* Event) {
         FPressed = nullptr;
         FCapture = nullptr;
         SetButtonHeld(Event->buttons() != Qt::NoButton);
-        Guarded([&] {
-            ControlAccess::MouseUp(target, button, shift, pos.x(), pos.y());
-            auto* win = dynamic_cast<TWinControl*>(target);
-            if (click && (!win || ControlAccess::ClicksOnRelease(win))) target->Click();
-        });
+        auto* win = dynamic_cast<TWinControl*>(target);
+        const bool clicks = click && (!win || ControlAccess::ClicksOnRelease(win));
+        if (!Raise(target,
+                   [&] { ControlAccess::MouseUp(target, button, shift, pos.x(), pos.y()); }))
+            return true;
+        if (clicks) Raise(target, [&] { target->Click(); });
         break;
     }
     default:

@@ -3,6 +3,9 @@
 
 #include "platform/forms/QtForms.h"
 
+#include <QEvent>
+#include <QPointF>
+
 class QKeyEvent;
 class QMouseEvent;
 
@@ -27,9 +30,15 @@ private:
     bool ToolTip(TWinControl* Owner, QWidget* Widget, QEvent* Event);
     void UpdateCursor(TWinControl* Owner, QWidget* Widget, TControl* Hovered);
 
+    // Runs a handler of Target; false when the handler freed Target.
+    template <class F> bool Raise(TControl* Target, F&& Call);
+
     TControl* FCapture = nullptr; // the windowless control a press went to
+    TControl* FRaising = nullptr; // whose handler runs now
+    bool FRaisingFreed = false;
     TControl* FPressed = nullptr; // where the last press went (for the click)
     const QEvent* FLastMouse = nullptr;
+    QEvent::Type FLastType = QEvent::None;
     quint64 FLastStamp = 0;
 };
 

@@ -64,13 +64,18 @@ TRect TForm::ClientRect() const {
 
 void TForm::SetClientWidth(int Value) {
     SetWidth(Width() - Handle()->width() + Value);
+    FKeepClient = true;
 }
 
 void TForm::SetClientHeight(int Value) {
     SetHeight(Height() - Handle()->height() + Value);
+    FKeepClient = true;
 }
 
 void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+    // Setting the bounds they already have changes nothing, not even what is kept.
+    if (ALeft == Left() && ATop == Top() && AWidth == Width() && AHeight == Height()) return;
+    FKeepClient = false;
     FSettingBounds = true;
     try {
         TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
@@ -101,7 +106,13 @@ TRect TForm::FrameMargins() const {
 void TForm::FrameChanged() {
     if (FSettingBounds) return;
     if (FrameMargins() != FMargins) {
-        // The window system framed the window since: keep the outer bounds asked for.
+        // The window system framed the window since: keep the client size or the outer
+        // bounds, whichever was given last.
+        if (FKeepClient) {
+            const TRect m = FrameMargins();
+            FWidth = Handle()->width() + m.Left + m.Right;
+            FHeight = Handle()->height() + m.Top + m.Bottom;
+        }
         FSettingBounds = true;
         BoundsChanged();
         FSettingBounds = false;
@@ -236,7 +247,10 @@ TWinControl* TForm::ActiveControl() const {
         TWinControl* control = vt::ControlAbove(focus);
         if (control && control != this) return control;
     }
-    return FActiveControl;
+    // Only while it is still one of ours (it may have been freed since).
+    bool ours = false;
+    ForEachControl(this, [&](TControl* c) { ours = ours || c == FActiveControl; });
+    return ours ? FActiveControl : nullptr;
 }
 
 void TForm::SetActiveControl(TWinControl* Value) {

@@ -23,7 +23,9 @@ public:
     const std::string& Caption() const { return FCaption; }
     void SetCaption(const std::string& Value);
 
-    // The client area's size; Width and Height are the outer frame's.
+    // The client area's size; Width and Height are the outer frame's. A client size set
+    // before the window system framed the window is kept when the frame appears (the
+    // outer bounds grow); outer bounds set last are kept instead.
     void SetClientWidth(int Value);
     void SetClientHeight(int Value);
     TRect ClientRect() const override;
@@ -60,6 +62,8 @@ public:
     TNotifyEvent OnHide;
     TCloseEvent OnClose;
     TNotifyEvent OnDestroy;
+    // Files dragged from the desktop and dropped on the form (accepted only while set).
+    TDropFilesEvent OnDropFiles;
 
 protected:
     friend class vt::ControlAccess;
@@ -84,6 +88,9 @@ private:
     std::unique_ptr<TPicture> FIcon;
     TWinControl* FActiveControl = nullptr; // focused when the form is shown
     TRect FMargins;                        // the frame's parts when the bounds were last applied
+    // The size last given was the client's: a frame that appears later grows the outer
+    // bounds instead of shrinking the client.
+    bool FKeepClient = false;
     bool FCreated = false;
     bool FSettingBounds = false;
 };

@@ -38,6 +38,10 @@ bool FormsInitialized();
 // showing Text. Application.SetErrorDisplay replaces it (tests capture errors so).
 void ShowErrorMessage(const std::string& Title, const std::string& Text);
 
+// Asks the user for an existing file in a modal dialog; Filter lists the choices as
+// "GIF images (*.gif);;All files (*)". Returns the path, or "" when cancelled.
+std::string OpenFileDialog(const std::string& Title, const std::string& Filter);
+
 // The main form: closing it terminates Application.Run. The first form made by
 // CreateForm becomes it.
 TForm* MainForm();

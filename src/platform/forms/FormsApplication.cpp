@@ -7,6 +7,8 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QFile>
+#include <QFileDialog>
 #include <QFont>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -78,6 +80,14 @@ void ShowErrorMessage(const std::string& Title, const std::string& Text) {
     EnsureGuiApplication();
     QMessageBox box(QMessageBox::Critical, ToQString(Title), ToQString(Text), QMessageBox::Ok);
     box.exec();
+}
+
+std::string OpenFileDialog(const std::string& Title, const std::string& Filter) {
+    InitializeForms();
+    const QString file =
+        QFileDialog::getOpenFileName(QApplication::activeWindow(), ToQString(Title), QString(),
+                                     ToQString(Filter), nullptr, QFileDialog::DontUseNativeDialog);
+    return QFile::encodeName(file).toStdString(); // a path in the file system's encoding
 }
 
 TForm* MainForm() {

@@ -6,6 +6,8 @@
 #include "platform/runtime/WinTypes.h"
 
 #include <functional>
+#include <string>
+#include <vector>
 
 class TControl;
 
@@ -87,3 +89,5 @@ using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int 
 // cancelled; X, Y are in the target's coordinates (0, 0 without target).
 using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, int X, int Y)>;
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+// Files dropped on a form from the desktop, as local paths.
+using TDropFilesEvent = std::function<void(TObject* Sender, const std::vector<std::string>& Files)>;

@@ -26,8 +26,9 @@ public:
     // True while the parent renders for CaptureBackground (Paint is skipped then).
     bool CapturingBackground() const { return FCapturing; }
 
-    // Whether the control paints its whole area (the parent then skips its background
-    // behind it, as far as the toolkit allows). False by default.
+    // Whether the control paints its whole area (false by default). A flag for the
+    // control's own use: the parent paints its background behind every windowless
+    // child, opaque or not.
     bool Opaque() const { return FOpaque; }
     void SetOpaque(bool Value) { FOpaque = Value; }
 

@@ -8,6 +8,8 @@
 #include <QFontInfo>
 #include <QTest>
 
+#include <limits>
+
 namespace vt::test {
 namespace {
 
@@ -98,6 +100,31 @@ TEST_F(LayoutTest, FormBoundsAreTheOuterFrameAndSurviveShowing) {
     Form->SetWidth(500); // one coordinate at a time, as the settings are applied
     EXPECT_EQ(Form->Handle()->frameGeometry().width(), 500);
     EXPECT_EQ(Form->Left(), 191);
+}
+
+TEST_F(LayoutTest, AClientSizeGivenBeforeTheFrameAppearsIsKept) {
+    BuildChartLayout();            // client 309 x 169, as designed
+    Form->SetWidth(Form->Width()); // setting what is there changes nothing
+    ShowAndActivate(Form.get());
+    EXPECT_EQ(Form->ClientWidth(), 309);
+    EXPECT_EQ(Form->ClientHeight(), 169);
+    EXPECT_EQ(Form->Width(), Form->Handle()->frameGeometry().width());
+    EXPECT_EQ(BoundsOf(Panel1), Bounds(213, 0, 96, 119));
+    EXPECT_EQ(BoundsOf(Image1), Bounds(1, 1, 211, 117));
+}
+
+TEST_F(LayoutTest, AbsurdBoundsAreKeptWithinLimits) {
+    MakeForm(100, 100);
+    Form->SetLeft(std::numeric_limits<int>::max());
+    Form->SetTop(std::numeric_limits<int>::min());
+    Form->SetWidth(99999999);
+    Form->SetHeight(-5);
+    EXPECT_EQ(Form->BoundsRect(),
+              Bounds(TControl::MaxPosition, -TControl::MaxPosition, TControl::MaxSize, 0));
+    auto* panel = new TPanel(Form.get());
+    panel->SetParent(Form.get());
+    panel->SetBounds(std::numeric_limits<int>::max(), 0, std::numeric_limits<int>::max(), 10);
+    EXPECT_EQ(panel->BoundsRect(), Bounds(TControl::MaxPosition, 0, TControl::MaxSize, 10));
 }
 
 TEST_F(LayoutTest, TabMovesThroughEachParentsControlsInTabOrder) {
