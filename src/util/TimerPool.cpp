@@ -160,12 +160,17 @@ std::int32_t TTimerPool::NextHandle() const {
 void TTimerPool::Tick() {
     const DWORD now = GetTickCount();
     const std::weak_ptr<char> life = FLife;
-    const int count = ComponentCount();
-    // Handlers may add or remove triggers, or free the pool: re-check after each one and
-    // never look past the current end of the list.
-    for (int i = 0; i < count && i < ComponentCount(); ++i) {
-        auto* trigger = dynamic_cast<TTrigger*>(Components(i));
-        if (trigger && trigger->Enabled()) trigger->CheckTime(now);
+    // Handlers may add or remove triggers, or free the pool. Walk the triggers as they were
+    // when the tick began, so removing an earlier one never makes a later due one miss
+    // this tick; a trigger freed meanwhile is skipped, one added meanwhile waits.
+    std::vector<std::pair<TTrigger*, std::weak_ptr<char>>> triggers;
+    triggers.reserve(FByHandle.size());
+    for (int i = 0; i < ComponentCount(); ++i) {
+        if (auto* trigger = dynamic_cast<TTrigger*>(Components(i)))
+            triggers.emplace_back(trigger, trigger->FLife);
+    }
+    for (const auto& [trigger, alive] : triggers) {
+        if (!alive.expired() && trigger->Enabled()) trigger->CheckTime(now);
         if (life.expired()) return;
     }
     if (const TTriggerEvent handler = FOnAllTriggers) handler(this, -1, 0, 0);

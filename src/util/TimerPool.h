@@ -53,6 +53,7 @@ public:
     void Fire(DWORD Now);
 
 private:
+    friend class TTimerPool;
     TTrigger(TTimerPool* Pool, std::int32_t Handle);
     TTimerPool* Pool() const;
 

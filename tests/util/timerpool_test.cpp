@@ -315,6 +315,22 @@ TEST_F(UtilTimerPool, HandlersMayRemoveAndAddTriggersDuringATick) {
     EXPECT_EQ(FPool->TriggerCount(), 2);
 }
 
+TEST_F(UtilTimerPool, RemovingAnEarlierTriggerDoesNotMakeALaterOneMissItsTick) {
+    std::vector<std::int32_t> fired;
+    auto log = [&](TObject*, std::int32_t handle, std::int32_t, std::int32_t) {
+        fired.push_back(handle);
+    };
+    const std::int32_t zero = FPool->AddTrigger(55, log);
+    FPool->AddTrigger(55, [&](TObject* sender, std::int32_t handle, std::int32_t, std::int32_t) {
+        fired.push_back(handle);
+        FPool->RemoveTrigger(zero); // shifts the later triggers down the list
+    });
+    const std::int32_t two = FPool->AddTrigger(55, log);
+    Sleep(120); // all three due; the tick is driven by hand, no loop runs meanwhile
+    FPool->Tick();
+    EXPECT_EQ(fired, (std::vector<std::int32_t>{zero, 1, two}));
+}
+
 TEST_F(UtilTimerPool, HandlerRemovingEveryTriggerStopsTheTimer) {
     int fired = 0;
     for (int i = 0; i < 3; ++i) {
