@@ -214,6 +214,7 @@ bool NearerWhite(const RGBQUAD& c) {
 }
 
 void CopyMonochrome(TBitmap& Bitmap, const BITMAPINFO& Info, const std::uint8_t* Bits) {
+    if (Bitmap.Width() == 0 || Bitmap.Height() == 0) return; // no pixels to write
     const int rowSize = (Bitmap.Width() + 31) / 32 * 4;
     const bool white0 = NearerWhite(Info.bmiColors[0]);
     const bool white1 = NearerWhite(Info.bmiColors[1]);

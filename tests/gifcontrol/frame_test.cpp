@@ -294,6 +294,10 @@ TEST(frame, ZeroSizedImageConsumesItsData) {
     ASSERT_TRUE(r.Ok);
     EXPECT_EQ(r.Left, 1u);
     EXPECT_TRUE(f.Frame.Bitmap()->Empty());
+    // A transparent frame without width still gets its (empty) mask.
+    Fixture g;
+    ASSERT_TRUE(g.Read(Image(0, 3, 2, PackCodes(LiteralCodes({1, 2}, 2))), Extension(1, 0, 1)).Ok);
+    EXPECT_TRUE(g.Frame.MaskBitmap()->Empty());
 }
 
 TEST(frame, ProgressEveryFewRowsOfLargeFramesAndItsStop) {
