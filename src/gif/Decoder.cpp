@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -103,6 +104,8 @@ std::size_t TDecoder::Expand(std::uint8_t* Out, std::size_t Capacity) {
     std::uint32_t at[MaxCodes];     // left uninitialised: only entries below next are read
     std::uint16_t length[MaxCodes]; // of the string
     TCodeReader in = FReader;       // in locals: the pixel stores could alias members
+    // String positions are kept in 32 bits; a bitmap holds far fewer pixels.
+    Capacity = std::min<std::size_t>(Capacity, UINT32_MAX);
     const int clear = FClearCode;
     const int endCode = FEndCode;
     const int maxLiteral = FMaxLiteral;
