@@ -7,9 +7,10 @@ packages=(
   # build
   g++ cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev libjpeg-dev clang libclang-rt-14-dev clang-format
-  # peers for interop tests and the display (apache2-utils: ab, the requests benchmark peer)
+  # peers for interop tests and the display
+  apache2-utils # ab: the benchmark peer for many small requests
   nginx-light lighttpd squid tinyproxy dante-server microsocks openssh-server openssh-client
-  xdg-utils xvfb iproute2 curl apache2-utils
+  xdg-utils xvfb iproute2 curl
   # picture encoders for the test corpus, and the benchmark peer
   imagemagick gifsicle python3 python3-pil libgif-dev
 )
