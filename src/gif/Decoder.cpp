@@ -176,21 +176,31 @@ std::size_t TDecoder::Expand(std::uint8_t* Out, std::size_t Capacity) {
 
 void TDecoder::PlaceRows(const std::uint8_t* Pixels, std::size_t Count,
                          const vt::TPixelRows& Target, bool Interlaced) {
+    // In locals: the pixel stores could alias members.
     const auto width = static_cast<std::size_t>(Target.Width);
-    for (std::size_t done = 0; done < Count && FRow < Target.Height;) {
-        const std::size_t n = std::min(width, Count - done);
-        std::uint8_t* row = Target.Row(FRow);
-        if (n < 16) {
+    const int height = Target.Height;
+    if (width == 0) return;
+    int y = FRow;
+    auto copy = [width](std::uint8_t* To, const std::uint8_t* From, std::size_t N) {
+        if (width < 16) {
             // Narrow rows (a column has one pixel a row): no call per row.
-            for (std::size_t i = 0; i < n; ++i)
-                row[i] = Pixels[done + i];
+            for (std::size_t i = 0; i < N; ++i)
+                To[i] = From[i];
         } else {
-            std::memcpy(row, Pixels + done, n);
+            std::memcpy(To, From, N);
         }
-        done += n;
-        if (n < width) break; // a row left unfinished
-        FRow = Interlaced ? NextRow(Target.Height) : FRow + 1;
+    };
+    for (; Count >= width && y < height; Count -= width, Pixels += width) {
+        copy(Target.Row(y), Pixels, width);
+        if (Interlaced) {
+            FRow = y;
+            y = NextRow(height);
+        } else {
+            ++y;
+        }
     }
+    FRow = y;
+    if (Count > 0 && y < height) copy(Target.Row(y), Pixels, Count); // a row left unfinished
 }
 
 void TDecoder::Decode(const vt::TPixelRows& Target, bool Interlaced) {
