@@ -10,7 +10,7 @@ packages=(
   # peers for interop tests and the display
   apache2-utils # ab: the benchmark peer for many small requests
   nginx-light lighttpd squid tinyproxy dante-server microsocks openssh-server openssh-client
-  xdg-utils xvfb iproute2 curl
+  xdg-utils xvfb xdotool iproute2 curl
   # picture encoders for the test corpus, and the benchmark peer
   imagemagick gifsicle python3 python3-pil libgif-dev
 )

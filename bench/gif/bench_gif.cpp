@@ -1,6 +1,7 @@
 // Decoding speed in megapixels per second: TGIFImage (parse and decode every frame into
 // its bitmap) next to giflib's DGifSlurp on the same bytes, file by file.
 
+#include "bench_gifcontrol.h"
 #include "gif/GIFImage.h"
 #include "platform/runtime/Exceptions.h"
 #include "platform/runtime/Streams.h"
@@ -144,6 +145,7 @@ void Register(const std::filesystem::path& Path) {
                                      pixels);
     benchmark::RegisterBenchmark(("ours/" + name).c_str(), BenchOurs, file, pixels);
     benchmark::RegisterBenchmark(("giflib/" + name).c_str(), BenchGiflib, file, pixels);
+    RegisterControlBenchmarks(name, file, pixels);
 }
 
 } // namespace
@@ -155,6 +157,7 @@ int main(int argc, char** argv) {
     const std::string command = std::string("/usr/bin/python3 ") + GIF_BENCH_SCRIPT + " " + scratch;
     if (std::system(command.c_str()) != 0)
         std::fprintf(stderr, "the large files could not be made; corpus only\n");
+    MakeControlBenchFiles(scratch);
 
     // As in the program, where the picture view holds the image it shows while the next
     // one loads, the shared timer pool stays: each load pays for its image, not the pool.
@@ -167,6 +170,7 @@ int main(int argc, char** argv) {
     std::sort(files.begin(), files.end());
     for (const auto& path : files)
         Register(path);
+    RegisterCompositionBenchmark(scratch);
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -1,11 +1,10 @@
 #include "app/ChartRequest.h"
 
-#include "http/HttpCli.h"
+#include "platform/gdi/Bitmap.h"
+#include "platform/gdi/Canvas.h"
 #include "platform/gdi/Picture.h"
-#include "platform/runtime/Streams.h"
+#include "platform/runtime/Exceptions.h"
 #include "platform/runtime/SysUtils.h"
-
-#include <memory>
 
 std::string ChartAddress(const std::string& symbol, int position) {
     switch (position) {
@@ -25,14 +24,28 @@ std::string SettingsFileName(const std::string& exePath) {
     return name + "ini";
 }
 
+void KeepBackup(const std::string& fileName, const std::string& backupName) {
+    if (!FileExists(fileName)) return;
+    DeleteFile(backupName);
+    RenameFile(fileName, backupName);
+}
+
 namespace {
 
-// Loads `fileName` into `picture`; false (picture left empty) when it is no picture.
+// Loads `fileName` and draws it once off screen, so that a picture the view could not
+// paint counts as a failed load; false (picture left empty) on any error.
 bool TryLoad(TPicture& picture, const std::string& fileName) {
     try {
         picture.LoadFromFile(fileName);
+        TGraphic* graphic = picture.Graphic();
+        if (!graphic || graphic->Empty() || graphic->Width() <= 0 || graphic->Height() <= 0)
+            throw EInvalidGraphic("The picture has nothing to draw");
+        TBitmap probe;
+        probe.SetSize(1, 1);
+        probe.Canvas()->StretchDraw(TRect{0, 0, 1, 1}, graphic);
+        graphic->SetTransparent(false); // the chart is drawn opaque
         return true;
-    } catch (const Exception&) {
+    } catch (...) {
         picture.SetGraphic(nullptr);
         return false;
     }
@@ -40,46 +53,13 @@ bool TryLoad(TPicture& picture, const std::string& fileName) {
 
 } // namespace
 
-TChartResult RunChartRequest(THttpCli& client, TPicture& picture, const std::string& symbol,
-                             int position,
-                             const std::function<void(const std::string&)>& progress) {
-    client.SetURL(ChartAddress(symbol, position));
-    const std::string fileName = symbol + ".gif";
-    const std::string backupName = ChangeFileExt(fileName, ".bak");
-    if (FileExists(fileName)) {
-        DeleteFile(backupName);
-        RenameFile(fileName, backupName);
-    }
-
-    TChartResult result;
-    {
-        // Raises "Cannot create file %s" before anything else has changed.
-        TFileStream stream(fileName, fmCreate | fmShareExclusive);
-        client.SetRcvdStream(&stream);
-        progress("Loading");
-        try {
-            client.Get();
-            result.Progress = "Received " + IntToStr(stream.Size()) + " bytes";
-        } catch (const EHttpException&) {
-            result.Progress =
-                "Failed : " + IntToStr(client.StatusCode()) + " " + client.ReasonPhrase();
-        } catch (...) {
-            client.SetRcvdStream(nullptr);
-            throw;
-        }
-        client.SetRcvdStream(nullptr);
-    }
-    progress(result.Progress);
-
+TChartShown LoadChart(TPicture& picture, const std::string& fileName,
+                      const std::string& backupName) {
     picture.SetGraphic(nullptr);
-    if (FileExists(fileName)) {
-        result.Shown = TryLoad(picture, fileName);
-        if (!result.Shown) {
-            // The new file is no picture: bring the previous chart back.
-            DeleteFile(fileName);
-            RenameFile(backupName, fileName);
-            result.Shown = TryLoad(picture, fileName);
-        }
-    }
-    return result;
+    if (!FileExists(fileName)) return TChartShown::NoFile;
+    if (TryLoad(picture, fileName)) return TChartShown::New;
+    // The new file is no picture: bring the previous chart back.
+    DeleteFile(fileName);
+    RenameFile(backupName, fileName);
+    return TryLoad(picture, fileName) ? TChartShown::Restored : TChartShown::Nothing;
 }

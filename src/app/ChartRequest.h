@@ -1,12 +1,10 @@
 #pragma once
-// One chart request: the chart address for a symbol and period, the download into
-// SYMBOL.gif with the previous copy kept as SYMBOL.bak, and the picture load with the
-// fall-back to the backup.
+// The disk side of one chart request: the chart address for a symbol and period, the
+// one-generation backup of the previous chart file, and loading the outcome with the
+// fall-back to that backup. The window's GetButtonClick runs the download between them.
 
-#include <functional>
 #include <string>
 
-class THttpCli;
 class TPicture;
 
 // Chart service hosts: periods 1 and 2, and period 3 (one year).
@@ -20,12 +18,19 @@ std::string ChartAddress(const std::string& symbol, int position);
 // its last three characters, plus "ini" ("C:\Tools\ChartView.EXE" gives chartview.ini).
 std::string SettingsFileName(const std::string& exePath);
 
-struct TChartResult {
-    std::string Progress; // "Received N bytes" or "Failed : status reason"
-    bool Shown = false;   // a picture (new or restored) was loaded
+// Moves an existing chart file to the backup name, replacing an older backup. Failures
+// are ignored: they must not stop the request.
+void KeepBackup(const std::string& fileName, const std::string& backupName);
+
+enum class TChartShown {
+    NoFile,   // no chart file on disk: nothing was tried
+    New,      // the downloaded file
+    Restored, // the new file was unusable; the backup came back and is shown
+    Nothing   // neither file could be shown
 };
 
-// Runs the request on `client` (whose proxy settings the caller has set) and loads the
-// outcome into `picture`. `progress` receives the running progress texts.
-TChartResult RunChartRequest(THttpCli& client, TPicture& picture, const std::string& symbol,
-                             int position, const std::function<void(const std::string&)>& progress);
+// Loads the chart file into `picture` (emptied first). A file that fails to load, or
+// loads as a picture with nothing to draw, is deleted and the backup is moved back and
+// loaded instead.
+TChartShown LoadChart(TPicture& picture, const std::string& fileName,
+                      const std::string& backupName);

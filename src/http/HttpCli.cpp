@@ -14,6 +14,8 @@ namespace {
 constexpr DWORD WaitSliceMs = 50;
 // What the socket layer reports for a host name it cannot even start to look up.
 constexpr WORD LookupNotStarted = 10022; // WSAEINVAL
+// What a request reports when the socket library cannot be loaded or started.
+constexpr WORD LibraryNotReady = 10091; // WSASYSNOTREADY
 
 std::string ErrorWithNumber(int Error) {
     return WSocketErrorText(Error) + " (Error #" + std::to_string(Error) + ")";
@@ -134,6 +136,7 @@ void THttpCli::StartRequest(THttpRequest Rq) {
     FReadyPosted = false;
     FRestartPending = false;
     FLocationPending = false; // a Location of a failed earlier response is not followed
+    FRelocations = 0;
     AttachSessionClosed(false);
     const std::uint32_t serial = FRequestSerial;
     SetState(hsNotConnected);
@@ -153,6 +156,7 @@ void THttpCli::StartRequest(THttpRequest Rq) {
     std::string proto, user, pass, host, port, path;
     SplitURL(FURL, proto, user, pass, host, port, path);
     FTargetHost = host;
+    FCredentialHost = LowerCase(host);
     if (!user.empty()) FUsername = user;
     if (!pass.empty()) FPassword = pass;
     if (FProxy.empty()) {
@@ -176,19 +180,26 @@ void THttpCli::BeginLookup() {
     FLookupResult.clear();
     // Every connection reads its response into an empty buffer: bytes left over from
     // an earlier response must not be taken for the start of this one.
-    FReceiveStart = 0;
-    FReceiveLength = 0;
-    FReceiveBuffer[0] = '\0';
+    DropReceived();
+    FResponseEnd = TResponseEnd::None;
+    FClosePending = false;
     const std::uint32_t serial = FRequestSerial;
     SetState(hsDnsLookup);
     if (RequestEnded(serial)) return;
     try {
         FCtrlSocket->DnsLookup(FHostName);
-    } catch (ESocketException&) {
+    } catch (ESocketException& E) {
         // A name that cannot even be looked up (an address without a host) fails the
         // request like a failed lookup instead of leaving it stuck in hsDnsLookup.
         if (FState != hsDnsLookup) throw;
-        HandleLookupDone(FCtrlSocket, LookupNotStarted);
+        if (FHostName.empty()) {
+            HandleLookupDone(FCtrlSocket, LookupNotStarted);
+            return;
+        }
+        // A socket library that cannot be loaded or started: its own error says what
+        // is wrong, not a failed look-up.
+        RecordFailure(E.Message(), LibraryNotReady);
+        HandleSessionClosed(FCtrlSocket, LibraryNotReady);
     }
 }
 
@@ -196,10 +207,7 @@ void THttpCli::HandleLookupDone(TObject* Sender, WORD Error) {
     // After an abort (the cancelled lookup reports too) the request is over.
     if (FState != hsDnsLookup) return;
     if (Error != 0) {
-        FRequestDoneError = Error;
-        FStatusCode = 404;
-        FReasonPhrase = "can't resolve hostname to IP address";
-        FRequestFailed = true;
+        RecordFailure("can't resolve hostname to IP address", Error);
         HandleSessionClosed(Sender, Error);
         return;
     }
@@ -212,12 +220,17 @@ void THttpCli::HandleLookupDone(TObject* Sender, WORD Error) {
         FCtrlSocket->SetPort(FConnectPort);
         FCtrlSocket->SetProto("tcp");
         FCtrlSocket->Connect();
-    } catch (Exception&) {
-        const int error = FCtrlSocket->LastError();
-        FRequestDoneError = static_cast<WORD>(error);
-        FStatusCode = 404;
-        FReasonPhrase = "can't connect: " + ErrorWithNumber(error);
-        FRequestFailed = true;
+    } catch (Exception& E) {
+        const int error = FCtrlSocket->LastError() != 0 ? FCtrlSocket->LastError() : WSAEINVAL;
+        // A port or address that cannot be resolved says so in its message; the error
+        // text of its code alone would not name the cause.
+        const std::string prefix = "connect: ";
+        const std::string& message = E.Message();
+        RecordFailure("can't connect: " + (message.starts_with(prefix)
+                                               ? message.substr(prefix.size()) + " (Error #" +
+                                                     std::to_string(error) + ")"
+                                               : ErrorWithNumber(error)),
+                      static_cast<WORD>(error));
         try {
             FCtrlSocket->Close();
         } catch (Exception&) {
@@ -229,10 +242,7 @@ void THttpCli::HandleLookupDone(TObject* Sender, WORD Error) {
 void THttpCli::HandleConnected(TObject* Sender, WORD Error) {
     if (FState != hsDnsLookupDone) return; // aborted while connecting
     if (Error != 0) {
-        FRequestDoneError = Error;
-        FStatusCode = 404;
-        FReasonPhrase = ErrorWithNumber(Error);
-        FRequestFailed = true;
+        RecordFailure(ErrorWithNumber(Error), Error);
         HandleSessionClosed(Sender, Error);
         return;
     }
@@ -249,7 +259,6 @@ void THttpCli::HandleConnected(TObject* Sender, WORD Error) {
         if (RequestEnded(serial)) return;
         FireSessionConnected();
         if (RequestEnded(serial)) return;
-        FLineHandler = &THttpCli::HandleHeaderLine;
         SetState(hsWaitingHeader);
         if (RequestEnded(serial)) return;
         switch (FRequestType) {
@@ -299,7 +308,7 @@ void THttpCli::ComposeRequest(const std::string& Method, const std::string& Vers
                          std::to_string(FSendStream->Size() - FSendStream->Position()));
     if (FModifiedSince != 0)
         WriteRequestLine("If-Modified-Since: " + FormatRfc1123Date(FModifiedSince) + " GMT");
-    if (!FUsername.empty())
+    if (!FUsername.empty() && SendsCredentials())
         WriteRequestLine("Authorization: Basic " + EncodeBase64(FUsername + ":" + FPassword));
     if (!FProxy.empty() && !FProxyUsername.empty())
         WriteRequestLine("Proxy-Authorization: Basic " +
@@ -353,12 +362,22 @@ void THttpCli::CloseConnection() {
 
 // ---------------------------------------------------------------- ending a request
 
-void THttpCli::FailRequest(const std::string& Reason, WORD Error) {
+bool THttpCli::SendsCredentials() const {
+    return LowerCase(FTargetHost) == FCredentialHost;
+}
+
+void THttpCli::RecordFailure(const std::string& Reason, WORD Error) {
     FStatusCode = 404;
     FReasonPhrase = Reason;
     FRequestDoneError = Error;
     FRequestFailed = true;
-    if (FCtrlSocket->State() != wsClosed)
+}
+
+void THttpCli::FailRequest(const std::string& Reason, WORD Error) {
+    RecordFailure(Reason, Error);
+    if (FInReceive && FReceiveSerial == FRequestSerial)
+        FResponseEnd = TResponseEnd::Close; // the receive pass closes when it is done
+    else if (FCtrlSocket->State() != wsClosed)
         CloseConnection(); // its session-closed report ends the request
     else
         HandleSessionClosed(FCtrlSocket, 0);
@@ -384,35 +403,52 @@ bool THttpCli::ResponseIncomplete() const {
 
 void THttpCli::HandleSessionClosed(TObject* Sender, WORD Error) {
     if (FState == hsReady) return; // a socket left open was closed: nothing to end
-    FConnected = false;
-    const bool reading = FState == hsWaitingHeader || FState == hsWaitingBody;
-    // A status of 400 or more closed the connection on purpose; anything else that
-    // ends the transfer early loses the document and must not pass for success.
-    if (reading && !FRequestFailed && FStatusCode < 400) {
-        // A reset after the whole announced document took nothing from it.
-        if (Error != 0 && !ResponseComplete()) {
-            FStatusCode = 404;
-            FReasonPhrase = "Connection lost: " + ErrorWithNumber(Error);
-            FRequestDoneError = Error;
-            FRequestFailed = true;
-        } else if (FState == hsWaitingHeader && FHeaderLineCount == 0) {
-            FStatusCode = 404;
-            FReasonPhrase = "Connection closed without a response";
-            FRequestDoneError = httperrIncomplete;
-            FRequestFailed = true;
-        } else if (ResponseIncomplete()) {
-            FStatusCode = 404;
-            FReasonPhrase = "Document incomplete: " + std::to_string(FResponseBodyBytes) + " of " +
-                            std::to_string(FResponseLength) + " bytes received";
-            FRequestDoneError = httperrIncomplete;
-            FRequestFailed = true;
-        }
+    if (FInReceive && FReceiveSerial == FRequestSerial && FState != hsAborting) {
+        // The bytes of the running receive pass come first; it ends the request.
+        FClosePending = true;
+        FClosePendingError = Error;
+        return;
     }
+    FConnected = false;
+    if (!FRequestFailed) RecordEarlyEnd(Error);
     if (FBodyPieceCount > 0) FireDocEnd();
     // Abort finishes the request itself; one report per request is enough.
     if (FState != hsAborting && !FReadyPosted) {
         FReadyPosted = true;
         PostMessage(FWindowHandle, WM_HTTP_READY, static_cast<WPARAM>(FRequestSerial), 0);
+    }
+}
+
+void THttpCli::RecordEarlyEnd(WORD Error) {
+    // A status of 400 or more closed the connection on purpose; anything else that
+    // ends the transfer early loses the document and must not pass for success.
+    if (FStatusCode >= 400) return;
+    switch (FState) {
+    case hsWaitingHeader:
+    case hsWaitingBody:
+        // A reset after the whole announced document took nothing from it.
+        if (Error != 0 && !ResponseComplete())
+            RecordFailure("Connection lost: " + ErrorWithNumber(Error), Error);
+        else if (FState == hsWaitingHeader && FHeaderLineCount == 0)
+            RecordFailure("Connection closed without a response", httperrIncomplete);
+        else if (FState == hsWaitingHeader)
+            RecordFailure("Header incomplete: the connection closed before its end",
+                          httperrIncomplete);
+        else if (ResponseIncomplete())
+            RecordFailure("Document incomplete: " + std::to_string(FResponseBodyBytes) + " of " +
+                              std::to_string(FResponseLength) + " bytes received",
+                          httperrIncomplete);
+        break;
+    case hsAborting:
+        break;
+    default:
+        // Closed before the request went out (a proxy that hung up while negotiating).
+        if (Error != 0)
+            RecordFailure(
+                "Connection closed before the request was sent: " + ErrorWithNumber(Error), Error);
+        else
+            RecordFailure("Connection closed before the request was sent", httperrIncomplete);
+        break;
     }
 }
 
@@ -473,10 +509,8 @@ void THttpCli::Abort() {
         } catch (Exception&) {
         }
     }
-    FStatusCode = 404;
-    FReasonPhrase = "Connection aborted on request";
-    FRequestDoneError = httperrAborted;
-    FRequestFailed = true;
+    RecordFailure("Connection aborted on request", httperrAborted);
+    DropReceived();
     // A socket that is already closed has had its session-closed report (OnDocEnd
     // included); closing it again reports nothing.
     if (lookingUp)

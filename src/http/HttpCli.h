@@ -55,11 +55,13 @@ constexpr UINT WM_HTTP_RESTART = WM_USER + 3;
 // RequestDoneError values of the client's own (socket errors are 10000 and up).
 constexpr WORD httperrAborted = 3;
 constexpr WORD httperrLineTooLong = 4;
-constexpr WORD httperrIncomplete = 5;     // the connection ended before the document did
-constexpr WORD httperrHeaderTooLarge = 6; // a response header past MaxHeaderSize
-constexpr WORD httperrBadStatusLine = 7;  // a status code that is not a number
-constexpr WORD httperrWriteFailed = 8;    // RcvdStream refused document data
-constexpr WORD httperrSendFailed = 9;     // the request could not be composed or sent
+constexpr WORD httperrIncomplete = 5;          // the connection ended before the document did
+constexpr WORD httperrHeaderTooLarge = 6;      // a response header past MaxHeaderSize
+constexpr WORD httperrBadStatusLine = 7;       // a status code that is not a number
+constexpr WORD httperrWriteFailed = 8;         // RcvdStream refused document data
+constexpr WORD httperrSendFailed = 9;          // the request could not be composed or sent
+constexpr WORD httperrTooManyRelocations = 10; // more than MaxRelocations hops
+constexpr WORD httperrBadRelocation = 11;      // a Location this client cannot follow
 
 class THttpCli : public TComponent {
 public:
@@ -72,6 +74,11 @@ public:
     // RcvdHeader and AuthenticateHeaders keep at most this many lines of earlier
     // responses (relocation hops, earlier requests), so endless redirects stay bounded.
     static constexpr int MaxKeptHeaderLines = 256;
+    // Relocations one request follows at most, so a server that keeps redirecting
+    // cannot keep the client busy for ever.
+    static constexpr int MaxRelocations = 20;
+    // Reads one data notification makes at most before it lets the loop run.
+    static constexpr int MaxReadsPerPass = 64;
 
     explicit THttpCli(TComponent* AOwner);
     ~THttpCli() override;
@@ -191,7 +198,8 @@ protected:
     virtual void FireSendEnd();
 
 private:
-    using TLineHandler = void (THttpCli::*)(const char* Data, int Len);
+    // How the current response ends once the bytes of this receive pass are handled.
+    enum class TResponseEnd : std::uint8_t { None, Close, Relocate };
 
     // One blocking request waiting for its end; nested waits form a stack.
     struct TWaitRecord {
@@ -211,18 +219,32 @@ private:
     void HandleDataSent(TObject* Sender, WORD Error);
     void HandleDataAvailable(TObject* Sender, WORD Error);
     void HandleSessionClosed(TObject* Sender, WORD Error);
+    // One receive pass: reads until the socket holds nothing more (or a bound) and takes
+    // as many buffered bytes as the state allows after each read.
+    void ReceivePass(TObject* Sender, WORD Error, std::uint32_t Serial);
+    int ReadReceived();
+    void Advance(TObject* Sender, WORD Error, std::uint32_t Serial);
+    // The next complete line of the buffer, taken out of it; false without one.
+    bool TakeLine(const char*& Line, int& Len);
+    void DropReceived();
+    // The one place that closes after a receive pass: the response ended on purpose
+    // (status, Location, failure) or the peer closed while the pass ran.
+    void EndReceive();
     void HandleHeaderLine(const char* Data, int Len);
+    void HandleHeaderEnd();
     void HandleBodyData(const char* Data, int Len);
     // Switches to the body and hands on what the buffer still holds after the header.
     void BeginBody(const std::string* FirstPiece);
     void HandleHeaderField(const std::string& Name, const std::string& Value);
     void SetRelocationTarget(const std::string& V);
-    void SplitHeaderLines(TObject* Sender, WORD Error);
-    void CallLineHandler(const char* Data, int Len);
     bool HandleStatusLine(const std::string& Line);
-    // Records a failure of the client's own (status 404, reason, done error) and
-    // closes the connection, which ends the request.
+    // Records a failure of the client's own: status 404, reason, done error.
+    void RecordFailure(const std::string& Reason, WORD Error);
+    // RecordFailure, then ends the connection, which ends the request (after the
+    // running receive pass when there is one).
     void FailRequest(const std::string& Reason, WORD Error);
+    // Records why a connection that ended before its response did failed the request.
+    void RecordEarlyEnd(WORD Error);
     bool ResponseIncomplete() const;
     // The header has ended and the announced document (if any) is all there.
     bool ResponseComplete() const;
@@ -231,6 +253,8 @@ private:
     bool RequestEnded(std::uint32_t Serial) const;
     void AttachSessionClosed(bool Relocating);
     void KeepRecentLines(TStringList& List);
+    // Basic credentials go only to the host they were given for.
+    bool SendsCredentials() const;
 
     TWSocket* FCtrlSocket = nullptr; // owned through the component list
     HWND FWindowHandle = nullptr;
@@ -286,7 +310,6 @@ private:
     TStream* FSendStream = nullptr;
     TMemoryStream FRequestStream;
     WORD FRequestDoneError = 0;
-    TLineHandler FLineHandler = nullptr;
 
     // Per response, for telling a complete document from a cut one.
     int FHeaderBytes = 0;
@@ -304,11 +327,17 @@ private:
     // Counts requests, so that code running after an event handler can tell that the
     // handler started a new request (which then owns the receive buffer).
     std::uint32_t FRequestSerial = 0;
-    // HandleDataAvailable is running for the request FReceiveSerial; an event handler
-    // that pumps messages must not have the buffer read under its feet.
+    // A receive pass runs for the request FReceiveSerial. A notification that comes
+    // while it runs (from a handler that pumps messages) returns at once: the running
+    // pass reads on when the handler returns, so nothing reads inside an event.
     bool FInReceive = false;
     std::uint32_t FReceiveSerial = 0;
-    // OnDocData is running, its piece already written.
-    bool FNestedBodyAllowed = false;
+    TResponseEnd FResponseEnd = TResponseEnd::None;
+    // The session closed while a receive pass ran: it ends after the pass.
+    bool FClosePending = false;
+    WORD FClosePendingError = 0;
+    int FRelocations = 0;
+    // The host (lower case) the server credentials were given for.
+    std::string FCredentialHost;
     TWaitRecord* FWaits = nullptr;
 };

@@ -37,24 +37,32 @@ bool StartsWithHtmlTag(const char* Data, int Len) {
 } // namespace
 
 void THttpCli::HandleDataAvailable(TObject* Sender, WORD Error) {
-    // An event handler that pumps messages may bring us back here. For the same
-    // request the data waits: the socket offers it again once the running call
-    // returns. A handler that started a new request has taken over the buffer.
-    if (FInReceive && FReceiveSerial == FRequestSerial) {
-        // Inside OnDocData the piece before is written: a further block may follow
-        // it at once, from a buffer of its own.
-        if (FNestedBodyAllowed && FState == hsWaitingBody && !FRequestFailed) {
-            char block[ReceiveBufferSize];
-            const int got = FCtrlSocket->Receive(block, sizeof(block));
-            if (got > 0) HandleBodyData(block, got);
-        }
-        return;
+    // A handler that pumps messages brings us back here while a pass runs; that pass
+    // reads on once the handler returns. A handler that started a new request has
+    // taken over the buffer, and its data is read at once.
+    if (FInReceive && FReceiveSerial == FRequestSerial) return;
+    const std::uint32_t serial = FRequestSerial;
+    {
+        TRestore<bool> inReceive(FInReceive);
+        TRestore<std::uint32_t> receiveSerial(FReceiveSerial);
+        FInReceive = true;
+        FReceiveSerial = serial;
+        ReceivePass(Sender, Error, serial);
     }
-    TRestore<bool> inReceive(FInReceive);
-    TRestore<std::uint32_t> receiveSerial(FReceiveSerial);
-    FInReceive = true;
-    FReceiveSerial = FRequestSerial;
+    if (serial == FRequestSerial) EndReceive();
+}
 
+void THttpCli::ReceivePass(TObject* Sender, WORD Error, std::uint32_t Serial) {
+    // Bounded, so a fast server cannot hold the loop; the last read re-armed the
+    // notification for what is left.
+    for (int reads = 0; reads < MaxReadsPerPass; ++reads) {
+        if (ReadReceived() <= 0) return;
+        Advance(Sender, Error, Serial);
+        if (Serial != FRequestSerial || FResponseEnd != TResponseEnd::None || FClosePending) return;
+    }
+}
+
+int THttpCli::ReadReceived() {
     char* buffer = FReceiveBuffer.get();
     if (FReceiveStart > 0) {
         std::memmove(buffer, buffer + FReceiveStart, static_cast<size_t>(FReceiveLength) + 1);
@@ -66,55 +74,92 @@ void THttpCli::HandleDataAvailable(TObject* Sender, WORD Error) {
         // cannot be understood.
         if (FState == hsWaitingHeader && !FRequestFailed)
             FailRequest("HTTP line too long", httperrLineTooLong);
-        throw EHttpException("HTTP line too long", httperrLineTooLong);
+        DropReceived();
+        return 0;
     }
     const int got = FCtrlSocket->Receive(buffer + FReceiveLength, room);
-    if (FRequestType == rqNone || got <= 0) return;
+    if (got <= 0) return got;
+    if (FRequestType == rqNone || FRequestFailed) {
+        // No request, or one that has its result: what still comes is dropped.
+        DropReceived();
+        return got;
+    }
     FReceiveLength += got;
     buffer[FReceiveLength] = '\0';
-    if (FRequestFailed) {
-        FReceiveLength = 0; // the request has its result; what still comes is dropped
-        return;
-    }
-
-    if (FState == hsWaitingBody) {
-        const int length = FReceiveLength;
-        FReceiveLength = 0;
-        CallLineHandler(buffer, length);
-        return;
-    }
-    SplitHeaderLines(Sender, Error);
+    return got;
 }
 
-void THttpCli::SplitHeaderLines(TObject* Sender, WORD Error) {
-    const std::uint32_t serial = FRequestSerial;
-    while (FReceiveLength > 0 && !FRequestFailed && serial == FRequestSerial) {
-        const char* line = FReceiveBuffer.get() + FReceiveStart;
-        // The line search treats the buffer as text: it ends at a zero byte.
-        int lf = 0;
-        while (lf < FReceiveLength && line[lf] != '\n' && line[lf] != '\0')
-            ++lf;
-        if (lf >= FReceiveLength || line[lf] != '\n') break; // wait for more data
-        const int lineLength = lf > 0 && line[lf - 1] == '\r' ? lf - 1 : lf;
-        FLineEndLength = lf + 1 - lineLength;
-        FReceiveStart += lf + 1;
-        FReceiveLength -= lf + 1;
-        if (FReceiveLength == 0) FReceiveStart = 0;
+void THttpCli::DropReceived() {
+    // The bytes stay untouched: a handler may still be looking at its piece.
+    FReceiveStart = 0;
+    FReceiveLength = 0;
+}
 
-        if (FState == hsWaitingHeader || FState == hsWaitingBody) {
-            CallLineHandler(line, lineLength);
-        } else {
-            FLastResponse.assign(line, static_cast<size_t>(lineLength));
+void THttpCli::Advance(TObject* Sender, WORD Error, std::uint32_t Serial) {
+    while (FReceiveLength > 0 && Serial == FRequestSerial) {
+        // A failed request, a relocation or a refused response wants nothing more.
+        if (FRequestFailed || FResponseEnd == TResponseEnd::Relocate ||
+            (FResponseEnd == TResponseEnd::Close && FState != hsWaitingHeader)) {
+            DropReceived();
+            return;
+        }
+        const char* line = nullptr;
+        int length = 0;
+        switch (FState) {
+        case hsWaitingBody: {
+            // Each block goes on whole; the buffer is free again before the events.
+            std::string_view block(FReceiveBuffer.get() + FReceiveStart,
+                                   static_cast<size_t>(FReceiveLength));
+            FReceiveStart = 0;
+            FReceiveLength = 0;
+            HandleBodyData(block.data(), static_cast<int>(block.size()));
+            break;
+        }
+        case hsWaitingHeader:
+            if (!TakeLine(line, length)) return;
+            HandleHeaderLine(line, length);
+            break;
+        default:
+            if (!TakeLine(line, length)) return;
+            FLastResponse.assign(line, static_cast<size_t>(length));
             if (OnDataAvailable) OnDataAvailable(Sender, Error);
+            break;
         }
     }
 }
 
-void THttpCli::CallLineHandler(const char* Data, int Len) {
-    if (FLineHandler != nullptr)
-        (this->*FLineHandler)(Data, Len);
-    else
-        PostMessage(FWindowHandle, WM_HTTP_READY, static_cast<WPARAM>(FRequestSerial), 0);
+bool THttpCli::TakeLine(const char*& Line, int& Len) {
+    const char* line = FReceiveBuffer.get() + FReceiveStart;
+    // The line search treats the buffer as text: it ends at a zero byte.
+    int lf = 0;
+    while (lf < FReceiveLength && line[lf] != '\n' && line[lf] != '\0')
+        ++lf;
+    if (lf >= FReceiveLength || line[lf] != '\n') return false; // wait for more data
+    Len = lf > 0 && line[lf - 1] == '\r' ? lf - 1 : lf;
+    Line = line;
+    FLineEndLength = lf + 1 - Len;
+    FReceiveStart += lf + 1;
+    FReceiveLength -= lf + 1;
+    if (FReceiveLength == 0) FReceiveStart = 0;
+    return true;
+}
+
+void THttpCli::EndReceive() {
+    const TResponseEnd end = std::exchange(FResponseEnd, TResponseEnd::None);
+    const bool peerClosed = std::exchange(FClosePending, false);
+    if (FState == hsReady || FState == hsAborting) return; // ended from a handler
+    const bool open = FCtrlSocket->State() != wsClosed;
+    if (end == TResponseEnd::Relocate) {
+        AttachSessionClosed(true);
+        if (open)
+            FCtrlSocket->Close(); // its session-closed report follows the relocation
+        else
+            RelocationClosed(FCtrlSocket, 0);
+    } else if (end == TResponseEnd::Close && open) {
+        CloseConnection(); // its session-closed report ends the request
+    } else if (peerClosed || end == TResponseEnd::Close) {
+        HandleSessionClosed(FCtrlSocket, FClosePendingError);
+    }
 }
 
 void THttpCli::KeepRecentLines(TStringList& List) {
@@ -156,19 +201,7 @@ void THttpCli::HandleHeaderLine(const char* Data, int Len) {
     }
 
     if (Len == 0) {
-        if (FLocationPending) {
-            FireHeaderEnd();
-            FReceiveStart = 0;
-            FReceiveLength = 0; // the rest of this response is not wanted
-            FHeaderLineCount = 0;
-            FBodyPieceCount = 0;
-            AttachSessionClosed(true);
-            FCtrlSocket->Close();
-            return;
-        }
-        if (LowerCase(ExtractFileExt(FDocName)) == ".exe" && FContentType == "text/html")
-            SetExtension(FDocName, "htm");
-        BeginBody(nullptr);
+        HandleHeaderEnd();
         return;
     }
 
@@ -183,31 +216,55 @@ void THttpCli::HandleHeaderLine(const char* Data, int Len) {
                 ++start; // the last character of the line is never skipped
             HandleHeaderField(LowerCase(std::string_view(line).substr(0, colon)),
                               line.substr(std::min(start, line.size())));
+            if (FRequestFailed) return;
         }
     }
     if (OnHeaderData) OnHeaderData(this);
-    if (FStatusCode >= 400 && FCtrlSocket->State() != wsClosed) FCtrlSocket->Close();
+    // A refusal ends the connection; the header lines already received are still
+    // read, its body is not.
+    if (FStatusCode >= 400 && FResponseEnd == TResponseEnd::None)
+        FResponseEnd = TResponseEnd::Close;
+}
+
+void THttpCli::HandleHeaderEnd() {
+    if (FResponseEnd == TResponseEnd::Close) {
+        DropReceived(); // the body of a refusal is not wanted
+        return;
+    }
+    if (FLocationPending) {
+        const std::uint32_t serial = FRequestSerial;
+        FireHeaderEnd();
+        if (RequestEnded(serial) || FRequestFailed) return;
+        DropReceived(); // the rest of this response is not wanted
+        FHeaderLineCount = 0;
+        FBodyPieceCount = 0;
+        if (++FRelocations > MaxRelocations) {
+            FailRequest("Too many relocations (more than " + std::to_string(MaxRelocations) + ")",
+                        httperrTooManyRelocations);
+            return;
+        }
+        FResponseEnd = TResponseEnd::Relocate;
+        return;
+    }
+    if (LowerCase(ExtractFileExt(FDocName)) == ".exe" && FContentType == "text/html")
+        SetExtension(FDocName, "htm");
+    BeginBody(nullptr);
 }
 
 void THttpCli::BeginBody(const std::string* FirstPiece) {
     const std::uint32_t serial = FRequestSerial;
     SetState(hsWaitingBody);
     if (RequestEnded(serial)) return;
-    FLineHandler = &THttpCli::HandleBodyData;
     FireHeaderEnd();
     if (RequestEnded(serial) || FRequestFailed) return;
-    const char* rest = FReceiveBuffer.get() + FReceiveStart;
-    const int length = FReceiveLength;
-    FReceiveStart = 0;
-    FReceiveLength = 0;
     if (FirstPiece != nullptr) {
         // One piece, so that nothing received later can come between the two parts.
         std::string piece = *FirstPiece;
-        piece.append(rest, static_cast<size_t>(length));
+        piece.append(FReceiveBuffer.get() + FReceiveStart, static_cast<size_t>(FReceiveLength));
+        DropReceived();
         HandleBodyData(piece.data(), static_cast<int>(piece.size()));
-    } else if (length > 0) {
-        HandleBodyData(rest, length);
     }
+    // Otherwise the receive pass hands on what the buffer still holds.
 }
 
 bool THttpCli::HandleStatusLine(const std::string& Line) {
@@ -226,6 +283,7 @@ bool THttpCli::HandleStatusLine(const std::string& Line) {
 
 void THttpCli::HandleHeaderField(const std::string& Name, const std::string& Value) {
     if (Name == "location") {
+        if (FResponseEnd == TResponseEnd::Close) return; // a refusal is not followed
         FLocationPending = true;
         SetRelocationTarget(Value);
     } else if (Name == "content-length") {
@@ -261,6 +319,13 @@ void THttpCli::SetRelocationTarget(const std::string& V) {
             FPath = V;
             FLocation = AbsoluteAddress("http", FHostName, FConnectPort, FPath);
         } else if (!proto.empty() && !host.empty()) {
+            // Only plain HTTP can be fetched on a direct connection; anything else
+            // would go out as plain text to the wrong port.
+            if (LowerCase(proto) != "http") {
+                FailRequest("Can't follow the relocation to " + proto + ": protocol not supported",
+                            httperrBadRelocation);
+                return;
+            }
             FHostName = FTargetHost = host;
             FConnectPort = port.empty() ? "80" : port;
             FPath = path.empty() ? "/" : path;
@@ -330,7 +395,5 @@ void THttpCli::HandleBodyData(const char* Data, int Len) {
             return;
         }
     }
-    TRestore<bool> nestedBody(FNestedBodyAllowed);
-    FNestedBodyAllowed = true;
     FireDocData(Data, Len);
 }

@@ -2,6 +2,8 @@
 
 #include "platform/runtime/SysUtils.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -113,29 +115,41 @@ void SplitURL(std::string_view URL, std::string& Proto, std::string& User, std::
 }
 
 int NthPos(std::string_view Substr, std::string_view S, int Count) {
-    if (Count == 0 || Substr.empty()) return Count > 0 ? static_cast<int>(S.size()) + Count : 0;
+    // "Not found" is the length plus the occurrences missing; wide arithmetic and a cap
+    // keep extreme counts from overflowing.
+    const auto notFound = [&](std::int64_t missing) {
+        return static_cast<int>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(S.size()) + missing, INT_MAX));
+    };
+    if (Count == 0 || Substr.empty()) return Count > 0 ? notFound(Count) : 0;
     if (Count > 0) {
         size_t from = 0;
         for (int found = 0; found < Count; ++found) {
             const size_t at = from <= S.size() ? S.find(Substr, from) : std::string_view::npos;
-            if (at == std::string_view::npos) return static_cast<int>(S.size()) + (Count - found);
+            if (at == std::string_view::npos) return notFound(Count - found);
             if (found + 1 == Count) return static_cast<int>(at) + 1;
             from = at + 1;
         }
         return 0;
     }
+    const std::int64_t wanted = -static_cast<std::int64_t>(Count);
     size_t before = S.size(); // search for a match starting below this
-    for (int found = 0; found < -Count; ++found) {
+    for (std::int64_t found = 0; found < wanted; ++found) {
         if (before == 0) return 0;
         const size_t at = S.rfind(Substr, before - 1);
         if (at == std::string_view::npos) return 0;
-        if (found + 1 == -Count) return static_cast<int>(at) + 1;
+        if (found + 1 == wanted) return static_cast<int>(at) + 1;
         before = at;
     }
     return 0;
 }
 
 std::string FormatRfc1123Date(TDateTime D) {
+    // Years 1 to 9999 only: beyond them the four-digit year and the day arithmetic would
+    // overflow, and a value that is no number at all has no date.
+    constexpr TDateTime FirstDay = -693593.0; // 1 January 0001
+    constexpr TDateTime LastDay = 2958465.0;  // 31 December 9999
+    D = std::isnan(D) ? FirstDay : std::clamp(D, FirstDay, LastDay + 86399.0 / 86400.0);
     const auto totalMs = static_cast<std::int64_t>(std::llround(D * MSecsPerDay));
     std::int64_t day = totalMs / MSecsPerDay;
     std::int64_t msOfDay = totalMs % MSecsPerDay;

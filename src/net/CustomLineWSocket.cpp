@@ -43,6 +43,12 @@ void TCustomLineWSocket::SetLineMode(bool Value) {
     if (FRcvdCnt > 0) PostMessage(WindowHandle(), WM_LINE_PENDING, 0, 0);
 }
 
+int TCustomLineWSocket::BufferedCount() {
+    // Held bytes a plain reader takes next; a partial line waits for its end instead.
+    const int held = PassesThrough() && SocksState() == socksIdle ? FRcvdCnt : 0;
+    return held + TCustomSocksWSocket::BufferedCount();
+}
+
 int TCustomLineWSocket::RcvdCount() {
     if (!PassesThrough()) return FLineLength;
     if (FRcvdCnt > 0 && SocksState() == socksIdle) return FRcvdCnt;
@@ -91,6 +97,8 @@ bool TCustomLineWSocket::DoDataAvailable(WORD Error) {
         EditLine(len);
     else if (FLineEcho)
         Send(Held() + FRcvdCnt, len);
+    // An echo that met a reset has closed the socket and released what was held.
+    if (FRcvdPtr.empty()) return true;
     // A line end split across two receptions is still found; a line already offered
     // is not searched again.
     const int searchFrom = std::max({0, FLineLength, FRcvdCnt - static_cast<int>(FLineEnd.size())});
@@ -205,6 +213,7 @@ void TCustomLineWSocket::EditLine(int& Len) {
         }
     }
     if (!echo.empty()) Send(echo.data(), static_cast<int>(echo.size()));
+    if (FRcvdPtr.empty()) return; // the echo closed the socket
     if (!editing) return;
     if (static_cast<int>(FRcvdPtr.size()) < FRcvdHead + d + 1) FRcvdPtr.resize(FRcvdHead + d + 1);
     std::memcpy(Held(), work.data(), d);

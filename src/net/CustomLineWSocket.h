@@ -41,6 +41,7 @@ protected:
     bool DoDataAvailable(WORD Error) override;
     void DoSessionClosed(WORD Error) override;
     int RawReceive(void* Buffer, int BufferSize, int Flags) override;
+    int BufferedCount() override;
 
     // Hands held bytes to the reader under the current mode: the lines in line mode,
     // the bytes as they are otherwise. Stops when a pass takes nothing.

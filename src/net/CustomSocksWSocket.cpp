@@ -417,6 +417,10 @@ int TCustomSocksWSocket::RawReceive(void* Buffer, int BufferSize, int Flags) {
     return TCustomWSocket::RawReceive(Buffer, BufferSize, Flags);
 }
 
+int TCustomSocksWSocket::BufferedCount() {
+    return FSocksLeftoverCount;
+}
+
 int TCustomSocksWSocket::RcvdCount() {
     if (FSocksLeftoverCount > 0) return FSocksLeftoverCount;
     return TCustomWSocket::RcvdCount();

@@ -48,6 +48,10 @@ public:
     void Listen() override;
     int RcvdCount() override;
 
+protected:
+    int BufferedCount() override;
+
+public:
     const std::string& SocksLevel() const { return FSocksLevel; }
     void SetSocksLevel(const std::string& Value);
     const std::string& SocksServer() const { return FSocksServer; }

@@ -119,6 +119,7 @@ void TCustomWSocket::ResetToDefaults() {
     FPaused = false;
     FReadCount = 0;
     FCloseInvoked = false;
+    FCloseDeferred = false;
     FFlushTimeout = 60;
 }
 
@@ -163,39 +164,66 @@ void TCustomWSocket::HandleSelect(TMessage& Msg) {
     if (FSocketHandle == INVALID_SOCKET || static_cast<SOCKET>(Msg.WParam) != FSocketHandle ||
         FPaused)
         return;
-    const WORD events = LOWORD(Msg.LParam);
+    WORD events = LOWORD(Msg.LParam);
     const WORD error = HIWORD(Msg.LParam);
     const SOCKET handle = FSocketHandle;
-    // Handlers may close the socket; later bits then belong to a connection that is gone.
-    auto stillOurs = [&] { return FSocketHandle == handle; };
+    if (FSelectRunning == handle && (events & FD_CLOSE)) {
+        // A handler of this connection pumps messages: the close waits until it has
+        // returned, so that the data it is still taking is not cut off.
+        FCloseDeferred = true;
+        FCloseDeferredError = error;
+        events &= ~FD_CLOSE;
+    }
+    const SOCKET outer = FSelectRunning;
+    FSelectRunning = handle;
+    try {
+        ServeSelect(events, error, handle);
+    } catch (...) {
+        FSelectRunning = outer;
+        throw;
+    }
+    FSelectRunning = outer;
+    if (outer != handle && FCloseDeferred && FSocketHandle == handle) {
+        FCloseDeferred = false;
+        ServeClose(FCloseDeferredError, handle);
+    }
+}
 
-    if (events & FD_CONNECT) {
+void TCustomWSocket::ServeSelect(WORD Events, WORD Error, SOCKET Handle) {
+    // Handlers may close the socket; later bits then belong to a connection that is gone.
+    auto stillOurs = [&] { return FSocketHandle == Handle; };
+
+    if (Events & FD_CONNECT) {
         ChangeState(wsConnected);
-        DoSessionConnected(error);
-        if (error != 0 && FState != wsClosed) Close();
+        DoSessionConnected(Error);
+        if (Error != 0 && FState != wsClosed) Close();
         if (!stillOurs()) return;
     }
-    if (events & FD_READ) {
-        DispatchReceive(error);
+    if (Events & FD_READ) {
+        DispatchReceive(Error);
         if (!stillOurs()) return;
     }
-    if (events & FD_WRITE) {
+    if (Events & FD_WRITE) {
         TryToSend();
-        if (FAllSent && stillOurs()) DoDataSent(error);
+        if (FAllSent && stillOurs()) DoDataSent(Error);
         if (!stillOurs()) return;
     }
-    if (events & FD_ACCEPT) {
-        DoSessionAvailable(error);
+    if (Events & FD_ACCEPT) {
+        DoSessionAvailable(Error);
         if (!stillOurs()) return;
     }
-    if ((events & FD_CLOSE) && FState != wsConnecting) {
-        DispatchReceive(0, true);
-        if (!FCloseInvoked) {
-            FCloseInvoked = true;
-            DoSessionClosed(error);
-        }
-        if (FState != wsClosed) Close();
+    if ((Events & FD_CLOSE) && FState != wsConnecting) ServeClose(Error, Handle);
+}
+
+void TCustomWSocket::ServeClose(WORD Error, SOCKET Handle) {
+    DispatchReceive(0, true);
+    // A data handler that closed the socket has reported the close already.
+    if (FSocketHandle != Handle) return;
+    if (!FCloseInvoked) {
+        FCloseInvoked = true;
+        DoSessionClosed(Error);
     }
+    if (FState != wsClosed && FSocketHandle == Handle) Close();
 }
 
 void TCustomWSocket::HandleBackgroundException(Exception& E) {
@@ -331,6 +359,10 @@ void TCustomWSocket::SetSendFlags(TSocketSendFlags Value) {
     }
 }
 
+int TCustomWSocket::BufferedCount() {
+    return 0;
+}
+
 int TCustomWSocket::RcvdCount() {
     u_long count = 0;
     if (vt::wsapi::ioctlsocket(FSocketHandle, FIONREAD, &count) == SOCKET_ERROR) {
@@ -452,8 +484,12 @@ void TCustomWSocket::Connect() {
         return;
     }
     try {
+        vt::wsapi::WSASetLastError(0);
         ResolveForConnect(true);
     } catch (Exception& E) {
+        // The caller learns the cause from LastError too, never a stale or zero code.
+        FLastError = vt::WinsockLoaded() ? vt::wsapi::WSAGetLastError() : 0;
+        if (FLastError == 0) FLastError = WSAEINVAL;
         RaiseError("connect: " + E.Message());
         return;
     }
@@ -956,6 +992,8 @@ void TCustomWSocket::DispatchReceive(WORD Error, bool Draining) {
             if (FComponentOptions.Contains(wsoNoReceiveLoop) || FLastError != 0) return;
             // The handler may have closed the socket (or adopted another handle).
             if (FSocketHandle == INVALID_SOCKET || FSocketHandle != handle) return;
+            // Bytes a layer still holds for the reader are not in the socket's queue.
+            if (BufferedCount() > 0) continue;
             // A short read found the queue empty; what arrives after it is notified anew.
             if (FRecvOutcome == TRecvOutcome::Drained) return;
             // After a read that filled its buffer, that read already knew what it left.
@@ -969,7 +1007,9 @@ void TCustomWSocket::DispatchReceive(WORD Error, bool Draining) {
             if (waiting == 0) return;
         }
     } catch (...) {
-        // A failing data handler must not take the notification path down with it.
+        // A failing data handler must not take the notification path down with it: its
+        // exception ends this pass of reading. (The HTTP client never throws here; it
+        // records its own failures.)
     }
 }
 

@@ -96,6 +96,8 @@ public:
     virtual int RcvdCount();
 
 protected:
+    // Received bytes a layer keeps for the reader outside the socket's own queue.
+    virtual int BufferedCount();
     virtual void BindLocal();
     virtual int RawSend(const void* Data, int Len);
     virtual void RaiseErrorFmt(const std::string& Format, const std::vector<TFmtArg>& Args);
@@ -235,6 +237,9 @@ protected:
 private:
     void WndProc(TMessage& Msg);
     void HandleSelect(TMessage& Msg);
+    void ServeSelect(WORD Events, WORD Error, SOCKET Handle);
+    // FD_CLOSE: the last data first, then the report, then the handle goes.
+    void ServeClose(WORD Error, SOCKET Handle);
     void HandleHostByName(TMessage& Msg);
     void HandleHostByAddr(TMessage& Msg);
     void ResolveForConnect(bool WithLocalPort);
@@ -261,6 +266,11 @@ private:
     enum class TRecvOutcome { None, Filled, Drained };
     TRecvOutcome FRecvOutcome = TRecvOutcome::None;
     bool FMultiThreaded = false;
+    // The connection whose notification is being served, and a close that came in
+    // while one of its handlers pumped messages.
+    SOCKET FSelectRunning = INVALID_SOCKET;
+    bool FCloseDeferred = false;
+    WORD FCloseDeferredError = 0;
     TWSocketOptions FComponentOptions;
     int FFlushTimeout = 60;
     int FSendFlagsValue = 0;

@@ -4,6 +4,7 @@
 #include "net/Winsock32.h"
 #include "platform/runtime/SysUtils.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -80,7 +81,14 @@ std::uint32_t WSocketResolveHost(const std::string& Host) {
 WORD WSocketResolvePort(const std::string& Port, const std::string& Proto) {
     if (Port.empty() || Port.size() >= MaxPortLength)
         throw ESocketException("WSocketResolvePort: Invalid Port.");
-    if (IsDigit(Port[0])) return static_cast<WORD>(ParseDecimal(Port));
+    if (IsDigit(Port[0])) {
+        // Saturating: a number past 65535 would otherwise become another port.
+        unsigned long number = 0;
+        for (size_t i = 0; i < Port.size() && IsDigit(Port[i]); ++i)
+            number = std::min(number * 10 + static_cast<unsigned long>(Port[i] - '0'), 65536ul);
+        if (number > 65535) throw ESocketException("WSocketResolvePort: Invalid Port.");
+        return static_cast<WORD>(number);
+    }
     const std::string port = Trim(Port);
     const std::string proto = Trim(Proto);
     const TServEnt* entry =

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace {
 
 struct TParts {
@@ -48,6 +50,10 @@ TEST(HttpHelpers, NthPosCountsFromBothEnds) {
     EXPECT_EQ(NthPos("/", "/a/b", 1), 1);
     EXPECT_GT(NthPos("/", "/a/b", 3), 4); // fewer than asked: past the end
     EXPECT_EQ(NthPos("/", "/a/b", 0), 0);
+    // Extreme counts neither overflow nor wrap: "not found" stays past the end.
+    EXPECT_EQ(NthPos("/", "/a/b", INT_MAX), INT_MAX);
+    EXPECT_EQ(NthPos("/", "/a/b", INT_MIN), 0);
+    EXPECT_EQ(NthPos("", "/a/b", INT_MAX), INT_MAX);
 }
 
 TEST(HttpHelpers, FormatRfc1123DatePadsEveryField) {

@@ -93,16 +93,6 @@ TEST(HttpWire, HeaderlessHtmlIsTakenAsBodyWithItsLineEnds) {
     EXPECT_EQ(http.Cli->ReceivedBytes(), static_cast<std::int64_t>(doc.size()));
 }
 
-TEST(HttpWire, AZeroByteInTheHeaderStopsTheLineSearch) {
-    Watchdog dog(20, "zero byte");
-    TCannedServer server({{{"HTTP/1.0 200 OK\r\nX-A: a\0b\r\n\r\nabc"s}}});
-    TRecordingHttp http;
-    EXPECT_EQ(http.Get(Url(server, "/")), (TResult{"", 0}));
-    EXPECT_EQ(http.Cli->RcvdHeader().Count(), 1);
-    EXPECT_EQ(http.Cli->ReceivedBytes(), 0);
-    EXPECT_EQ(http.BodyText(), "");
-}
-
 TEST(HttpWire, MalformedNumbersAndOverlongLines) {
     Watchdog dog(20, "malformed");
     TCannedServer server({

@@ -132,7 +132,14 @@ TEST(NetResolve, HostPortAndProto) {
 
     EXPECT_EQ(WSocketResolvePort("80", "tcp"), 80);
     EXPECT_EQ(WSocketResolvePort("http", "tcp"), 80);
-    EXPECT_EQ(WSocketResolvePort("65537", "tcp"), 1);                      // cut to 16 bits
+    // A number past 65535 is refused, never wrapped to another port.
+    EXPECT_EQ(WSocketResolvePort("65535", "tcp"), 65535);
+    EXPECT_EQ(ErrorMessage([] { WSocketResolvePort("65536", "tcp"); }),
+              "WSocketResolvePort: Invalid Port.");
+    EXPECT_EQ(ErrorMessage([] { WSocketResolvePort("70000", "tcp"); }),
+              "WSocketResolvePort: Invalid Port.");
+    EXPECT_EQ(ErrorMessage([] { WSocketResolvePort(std::string(20, '9'), "tcp"); }),
+              "WSocketResolvePort: Invalid Port.");
     EXPECT_EQ(WSocketResolvePort(std::string(29, '0') + "80", "tcp"), 80); // 31 characters
     EXPECT_EQ(ErrorMessage([] { WSocketResolvePort(std::string(32, '1'), "tcp"); }),
               "WSocketResolvePort: Invalid Port.");

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace std::string_literals;
 using vt::test::ReadFile;
 using vt::test::WriteFile;
 
@@ -160,6 +161,24 @@ TEST_F(ProfileIniFile, WritesKeepEveryOtherLineByteForByte) {
                                "button1=\r\n");
     EXPECT_EQ(ini.ReadString("Data", "orphan", "none"), "none") << "keys before any section";
     EXPECT_EQ(ini.ReadString("Window", "Top", ""), "5");
+}
+
+TEST_F(ProfileIniFile, ALastLineEndingInABareCarriageReturnGetsNothingGluedOn) {
+    // The section's last entry, and then a file whose last line is another section's.
+    for (const std::string& before : {"[Data]\r\nA=1\r"s, "[Data]\nA=1\r"s, "[Other]\r"s}) {
+        SCOPED_TRACE(before);
+        WriteFile(FPath, before);
+        TIniFile ini(FPath);
+        ini.WriteString("Data", "B", "2");
+        EXPECT_EQ(ini.ReadString("Data", "B", "default"), "2");
+        ini.WriteString("Data", "C", "3");
+        EXPECT_EQ(ini.ReadString("Data", "C", "default"), "3");
+        if (before.starts_with("[Data]")) {
+            EXPECT_EQ(ini.ReadString("Data", "A", ""), "1");
+        }
+        const std::string after = ReadFile(FPath);
+        EXPECT_EQ(after.substr(0, before.size()), before); // the old bytes stay as they were
+    }
 }
 
 TEST_F(ProfileIniFile, ValuesWithOuterBlanksOrQuotesReadBackUnchanged) {

@@ -152,6 +152,38 @@ enum : int { DEFAULT_PALETTE = 15 };
 // The stock default palette (the 20 static system colours); never deleted.
 HGDIOBJ GetStockObject(int object);
 
+// ---- Device-independent bitmaps --------------------------------------------------------
+
+// The header of a device-independent bitmap: a negative height stores the top row first.
+struct BITMAPINFOHEADER {
+    DWORD biSize; // 40
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount; // 1 or 8 here
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+
+// A header with room for every colour entry an 8-bit bitmap can have (1064 bytes).
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[256];
+};
+
+constexpr DWORD BI_RGB = 0;
+
 // ---- The display ------------------------------------------------------------------
 
 // A device context names the display here; drawing goes through TCanvas.

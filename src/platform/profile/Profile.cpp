@@ -138,6 +138,13 @@ std::optional<std::string_view> FindValue(std::string_view content, std::string_
 
 // ---- Editing: every change splices the file's bytes, so other lines stay as they were
 
+// Ends `out` with a line break when its last line has none. A bare CR there already
+// began one: only the LF is added, so the line keeps its value and nothing is glued on.
+void EndLastLine(std::string& out, std::string_view lineBreak) {
+    if (out.empty() || out.back() == '\n') return;
+    out.append(out.back() == '\r' ? "\n" : lineBreak);
+}
+
 std::optional<std::string> SetValue(std::string_view content, std::string_view section,
                                     std::string_view key, std::string_view value) {
     const std::string_view lineBreak = DetectLineBreak(content);
@@ -163,7 +170,7 @@ std::optional<std::string> SetValue(std::string_view content, std::string_view s
         }
         // New keys go after the last entry of the first section with that name.
         insertAt = line.Next;
-        insertNeedsBreak = line.Next == line.End;
+        insertNeedsBreak = content[line.Next - 1] != '\n';
         return true;
     });
 
@@ -176,12 +183,12 @@ std::optional<std::string> SetValue(std::string_view content, std::string_view s
         out.append(content.substr(found->End));
     } else if (sectionSeen) {
         out.append(content.substr(0, insertAt));
-        if (insertNeedsBreak) out.append(lineBreak);
+        if (insertNeedsBreak) EndLastLine(out, lineBreak);
         out.append(Trim(key)).append("=").append(encoded).append(lineBreak);
         out.append(content.substr(insertAt));
     } else {
         out.append(content);
-        if (!content.empty() && content.back() != '\n') out.append(lineBreak);
+        EndLastLine(out, lineBreak);
         if (!lastLineBlank) out.append(lineBreak);
         out.append("[").append(Trim(section)).append("]").append(lineBreak);
         out.append(Trim(key)).append("=").append(encoded).append(lineBreak);

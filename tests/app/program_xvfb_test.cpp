@@ -1,0 +1,124 @@
+// The built program on a real X display: started with no arguments, it shows its
+// window; Enter pressed through X (xdotool) fetches the chart from a loopback server
+// named in the settings file; a screenshot shows caption, layout and chart; the close
+// box's message writes the settings file and ends the program.
+#include "AppTestSupport.h"
+#include "app/ChartRequest.h"
+#include "support/CannedServer.h"
+#include "support/Peers.h"
+#include "support/Pump.h"
+
+#include <QImage>
+#include <chrono>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+using namespace vt::test;
+
+namespace {
+
+// Runs a command line (bounded by its own timeout) and returns its output, trimmed.
+std::string Shell(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            output += buffer;
+        ::pclose(pipe);
+    }
+    while (!output.empty() && (output.back() == '\n' || output.back() == ' '))
+        output.pop_back();
+    return output;
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms) {
+    for (int waited = 0; waited < ms; waited += 50) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
+
+// The display number Xvfb wrote to its -displayfd (its log): a line of digits alone.
+std::string DisplayNumber(const std::string& log) {
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) return line;
+    return "";
+}
+
+bool Near(QRgb pixel, QRgb wanted) {
+    return std::abs(qRed(pixel) - qRed(wanted)) < 8 &&
+           std::abs(qGreen(pixel) - qGreen(wanted)) < 8 &&
+           std::abs(qBlue(pixel) - qBlue(wanted)) < 8;
+}
+
+} // namespace
+
+TEST(AppProgram, ShowsTheChartOnARealDisplay) {
+    for (const char* tool : {"Xvfb", "xdotool", "import"})
+        if (FindProgram(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+    Watchdog watchdog(60, "program under Xvfb");
+    TScratchFolders folders;
+    const std::string chart = ReadFile(AppSourceDir() + "/tests/data/app/halves.gif");
+    ASSERT_FALSE(chart.empty());
+    TCannedServer proxy({{{"HTTP/1.0 200 OK\r\nContent-Type: image/gif\r\n\r\n" + chart}}});
+    const std::string settings = folders.ConfigDir() + "/" + SettingsFileName(VT_APP_PROGRAM);
+    WriteFile(settings, "[Data]\nURL=IBM\nProxyHost=127.0.0.1\nProxyPort=" + proxy.Port() +
+                            "\n[Window]\nLeft=0\nTop=0\n");
+
+    PeerProcess xvfb;
+    xvfb.Start({"Xvfb", "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"},
+               folders.WorkDir() + "/xvfb.log");
+    std::string number;
+    ASSERT_TRUE(WaitFor([&] { return !(number = DisplayNumber(xvfb.Log())).empty(); }, 20000))
+        << xvfb.Log();
+    const std::string display = "DISPLAY=:" + number;
+
+    PeerProcess program;
+    program.Start({"/usr/bin/env", display, "QT_QPA_PLATFORM=xcb", VT_APP_PROGRAM, "--ignored"},
+                  folders.WorkDir() + "/program.log");
+    const std::string window = Shell(
+        display + " timeout 20 xdotool search --sync --onlyvisible --name '^Brenvik Vantrel$' "
+                  "| head -n 1");
+    ASSERT_FALSE(window.empty()) << program.Log();
+    EXPECT_EQ(Shell(display + " xdotool getwindowname " + window), "Brenvik Vantrel");
+
+    // Enter as real X input to the focused window presses "&Show".
+    Shell(display + " timeout 10 xdotool windowfocus --sync " + window);
+    Shell(display + " timeout 10 xdotool key Return");
+    ASSERT_TRUE(WaitFor([] { return Exists("IBM.gif"); }, 20000)) << program.Log();
+    ASSERT_TRUE(WaitFor([&] { return ReadFile("IBM.gif") == chart; }, 20000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // let it paint
+
+    const std::string shot = VT_APP_SHOT;
+    Shell(display + " timeout 10 import -window " + window + " " + shot);
+    QImage image(QString::fromStdString(shot));
+    ASSERT_FALSE(image.isNull()) << "no screenshot";
+    EXPECT_EQ(image.width(), 309);
+    EXPECT_EQ(image.height(), 169);
+    // The chart stretched over the picture area: red left, blue right.
+    EXPECT_TRUE(Near(image.pixel(40, 60), qRgb(255, 0, 0))) << std::hex << image.pixel(40, 60);
+    EXPECT_TRUE(Near(image.pixel(170, 60), qRgb(0, 0, 255))) << std::hex << image.pixel(170, 60);
+    // The control column and the button rows are not part of the picture.
+    for (const QPoint p : {QPoint(250, 110), QPoint(3, 140), QPoint(300, 160)}) {
+        EXPECT_FALSE(Near(image.pixel(p), qRgb(255, 0, 0))) << p.x() << "," << p.y();
+        EXPECT_FALSE(Near(image.pixel(p), qRgb(0, 0, 255))) << p.x() << "," << p.y();
+    }
+    EXPECT_EQ(proxy.Connections(), 1);
+    ASSERT_EQ(proxy.Requests().size(), 1u);
+    EXPECT_EQ(proxy.Requests()[0].substr(0, proxy.Requests()[0].find("\r\n")),
+              "GET http://chart.yahoo.com/t?s=IBM HTTP/1.0");
+
+    // The close box: the settings are written and the program ends.
+    Shell(display + " python3 " + AppSourceDir() + "/tests/app/close_window.py " + window);
+    EXPECT_TRUE(WaitFor([&] { return !program.Running(); }, 10000)) << program.Log();
+    const std::string saved = ReadFile(settings);
+    EXPECT_NE(saved.find("FileName=IBM.gif"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("button14="), std::string::npos) << saved;
+    program.Stop();
+    xvfb.Stop();
+}
