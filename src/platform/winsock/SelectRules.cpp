@@ -125,6 +125,7 @@ void RefreshStream(Entry& e, short rev) {
     }
     if (rev & POLLRDHUP) e.PeerClosed = true;
     const int pending = e.Held() > 0   ? 1
+                        : e.EndRead    ? 0
                         : e.PeerClosed ? BytesWaiting(e.Fd)
                                        : ((rev & POLLIN) ? 1 : 0);
     if (pending > 0 && e.ReadEnabled && Wants(e, FD_READ)) {

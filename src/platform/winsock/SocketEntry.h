@@ -52,6 +52,7 @@ struct Entry {
     std::uint32_t WatchedEvents = 0;
 
     bool PeerClosed = false; // nothing more will arrive
+    bool EndRead = false;    // a read met the end: the host's queue stays empty
     bool Terminal = false;   // the connection is over; the host reports it for good
     bool SendShut = false;
     int ResetError = 0;   // code of an abortive end, answered by every later recv/send

@@ -170,6 +170,7 @@ int ReceiveStream(std::unique_lock<std::mutex>& lock, const EntryPtr& e, char* b
         if (e->ResetError != 0 && (err == 0 || err == ENOTCONN)) return Fail(e->ResetError);
         if (n == 0) {
             e->PeerClosed = true;
+            e->EndRead = true;
             return 0;
         }
         if (err == EINTR) continue;
@@ -637,7 +638,7 @@ int IoControl(SocketId s, IoCommand command, unsigned long* arg) {
             return 0;
         }
         int n = 0;
-        if (::ioctl(e->Fd, FIONREAD, &n) != 0) return Fail(WsaErrorFromErrno(errno));
+        if (!e->EndRead && ::ioctl(e->Fd, FIONREAD, &n) != 0) return Fail(WsaErrorFromErrno(errno));
         *arg = static_cast<unsigned long>(n) + e->Held();
         return 0;
     }
