@@ -19,6 +19,7 @@ test_packages=(
   # tests and tools
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
   # peers for interop tests and the display
+  apache2-utils # ab: the benchmark peer for many small requests
   nginx-light lighttpd squid tinyproxy dante-server microsocks openssh-server openssh-client
   xdg-utils xvfb xdotool iproute2 curl desktop-file-utils
   # picture encoders for the test corpus, and the benchmark peer

@@ -7,25 +7,48 @@
 #include "platform/runtime/SysUtils.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
-
-// The string table of one decode run; a string is its prefix code plus one byte.
-// First byte and length are kept per code so a string is written without walking it
-// twice.
-struct TDecoder::TTable {
-    std::uint16_t Prefix[MaxCodes];
-    std::uint8_t Suffix[MaxCodes];
-    std::uint8_t First[MaxCodes];
-    std::uint16_t Length[MaxCodes];
-};
+#include <memory>
 
 namespace {
 
 constexpr int InterlaceFirstRow[4] = {0, 4, 2, 1};
 constexpr int InterlaceStep[4] = {8, 8, 4, 2};
 
+// Strings are copied in blocks of this many bytes, so a block may run past a string's
+// end; the output needs this much room behind a string for the fast copy.
+constexpr std::size_t CopyBlock = 16;
+// Images up to this many pixels are expanded on the stack when their rows cannot take
+// the pixels directly.
+constexpr std::size_t StackPixels = 4096;
+
 [[noreturn]] void InvalidStream() {
     throw EStreamError("Invalid stream format");
+}
+
+std::uint64_t LoadLittleEndian64(const std::uint8_t* P) {
+    std::uint64_t v;
+    std::memcpy(&v, P, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    return v;
+}
+
+// Copies Length bytes that lie wholly before To, in whole blocks: each block is loaded
+// before it is stored, so the bytes past the string that a block drags along are
+// overwritten later and never read as part of a string.
+void CopyString(std::uint8_t* To, const std::uint8_t* From, std::size_t Length) {
+    const std::uint8_t* const end = To + Length;
+    do {
+        std::uint64_t a, b;
+        std::memcpy(&a, From, 8);
+        std::memcpy(&b, From + 8, 8);
+        std::memcpy(To, &a, 8);
+        std::memcpy(To + 8, &b, 8);
+        To += CopyBlock;
+        From += CopyBlock;
+    } while (To < end);
 }
 
 } // namespace
@@ -38,19 +61,29 @@ TDecoder::TDecoder(int ACodeSize, TMemoryStream* ASource) : FCodeSize(ACodeSize)
     FEndCode = FClearCode + 1;
     FMaxLiteral = FClearCode - 1;
     ASource->SetPosition(0);
-    FSource = static_cast<const std::uint8_t*>(ASource->Memory());
-    FSourceSize = FSource ? static_cast<std::size_t>(ASource->Size()) : 0;
+    FReader.At = static_cast<const std::uint8_t*>(ASource->Memory());
+    FReader.End = FReader.At ? FReader.At + ASource->Size() : nullptr;
 }
 
-int TDecoder::ReadCode() {
-    while (FBitsLeft < FCodeWidth) {
-        if (FSourcePos >= FSourceSize) return NoMoreData;
-        FBitBuffer |= std::uint32_t(FSource[FSourcePos++]) << FBitsLeft;
-        FBitsLeft += 8;
+int TDecoder::TCodeReader::Read(int Width) {
+    if (Count < Width) {
+        if (End - At >= 8) {
+            // Whole bytes only; the part of a byte that does not fit is loaded again
+            // next time at the same bit position, so or-ing it twice changes nothing.
+            Bits |= LoadLittleEndian64(At) << Count;
+            At += (63 - Count) >> 3;
+            Count |= 56;
+        } else {
+            do {
+                if (At == End) return NoMoreData;
+                Bits |= std::uint64_t{*At++} << Count;
+                Count += 8;
+            } while (Count < Width);
+        }
     }
-    int code = static_cast<int>(FBitBuffer & ((1u << FCodeWidth) - 1));
-    FBitBuffer >>= FCodeWidth;
-    FBitsLeft -= FCodeWidth;
+    const int code = static_cast<int>(Bits & ((std::uint64_t{1} << Width) - 1));
+    Bits >>= Width;
+    Count -= Width;
     return code;
 }
 
@@ -64,15 +97,139 @@ int TDecoder::NextRow(int Height) {
     return y;
 }
 
-void TDecoder::AdvanceRow() {
-    FColumn = 0;
-    if (FRow >= FHeight) return; // past the image: the rest is dropped
-    FRow = FInterlaced ? NextRow(FHeight) : FRow + 1;
-    FRowPixels = FRow < FHeight ? FTarget.Row(FRow) : nullptr;
+// A string is kept as where it was last written and its length: each new entry is the
+// previous code's string plus the first byte of the next, and those lie side by side
+// in the output, so a code is expanded by copying earlier output, not by walking a chain.
+std::size_t TDecoder::Expand(std::uint8_t* Out, std::size_t Capacity) {
+    std::uint32_t at[MaxCodes];     // left uninitialised: only entries below next are read
+    std::uint16_t length[MaxCodes]; // of the string
+    TCodeReader in = FReader;       // in locals: the pixel stores could alias members
+    // String positions are kept in 32 bits; a bitmap holds far fewer pixels.
+    Capacity = std::min<std::size_t>(Capacity, UINT32_MAX);
+    const int clear = FClearCode;
+    const int endCode = FEndCode;
+    const int maxLiteral = FMaxLiteral;
+    int width = FCodeWidth;
+    // A stream that does not start with a clear code starts as if it had one.
+    int next = clear + 2;
+    int limit = 1 << width;
+    std::size_t written = 0;        // pixels coded so far
+    std::size_t previousAt = 0;     // where the previous code's string starts
+    std::size_t previousLength = 0; // 0: no previous code since the last clear
+
+    for (int code = in.Read(width); code != endCode && code != NoMoreData; code = in.Read(width)) {
+        if (code == clear) {
+            width = FCodeSize + 1;
+            next = clear + 2;
+            limit = 1 << width;
+            previousLength = 0;
+            do
+                code = in.Read(width);
+            while (code == clear);
+            if (code == endCode) InvalidStream();
+            if (code == NoMoreData) break;
+        }
+        bool definedNow = false; // the code is the entry this step defines
+        if (previousLength == 0) {
+            if (code >= next) code = 0; // the first code after a clear is a single pixel
+        } else {
+            if (code >= next) {
+                if (code > next) InvalidStream();
+                definedNow = true;
+            }
+            // A full table takes no entries until the next clear (a deferred clear).
+            if (next < MaxCodes) {
+                at[next] = static_cast<std::uint32_t>(previousAt);
+                length[next] = static_cast<std::uint16_t>(previousLength + 1);
+                if (++next == limit && width < MaxCodeWidth) {
+                    ++width;
+                    limit <<= 1;
+                }
+            }
+        }
+        std::size_t n = 1;
+        if (code <= maxLiteral) {
+            if (written < Capacity) Out[written] = static_cast<std::uint8_t>(code);
+        } else {
+            n = length[code];
+            const std::size_t from = at[code];
+            if (written + n + CopyBlock <= Capacity) {
+                CopyString(Out + written, Out + from, n);
+                // The string being defined ends with its own first byte, which the block
+                // copy read before it was written.
+                if (definedNow) Out[written + n - 1] = Out[from];
+            } else if (written < Capacity) {
+                // Near the end: byte by byte, which also serves a string being defined.
+                const std::size_t fit = std::min(n, Capacity - written);
+                for (std::size_t i = 0; i < fit; ++i)
+                    Out[written + i] = Out[from + i];
+            }
+        }
+        previousAt = written;
+        previousLength = n;
+        written += n;
+    }
+    FReader = in;
+    FCodeWidth = width;
+    return written;
 }
 
-void TDecoder::Decode(TBitmap* Bitmap, bool Interlaced) {
-    if (Bitmap->PixelFormat() != pf8bit) Bitmap->SetPixelFormat(pf8bit); // one index a byte
+void TDecoder::PlaceRows(const std::uint8_t* Pixels, std::size_t Count,
+                         const vt::TPixelRows& Target, bool Interlaced) {
+    // In locals: the pixel stores could alias members.
+    const auto width = static_cast<std::size_t>(Target.Width);
+    const int height = Target.Height;
+    if (width == 0) return;
+    int y = FRow;
+    auto copy = [width](std::uint8_t* To, const std::uint8_t* From, std::size_t N) {
+        if (width < 16) {
+            // Narrow rows (a column has one pixel a row): no call per row.
+            for (std::size_t i = 0; i < N; ++i)
+                To[i] = From[i];
+        } else {
+            std::memcpy(To, From, N);
+        }
+    };
+    for (; Count >= width && y < height; Count -= width, Pixels += width) {
+        copy(Target.Row(y), Pixels, width);
+        if (Interlaced) {
+            FRow = y;
+            y = NextRow(height);
+        } else {
+            ++y;
+        }
+    }
+    FRow = y;
+    if (Count > 0 && y < height) copy(Target.Row(y), Pixels, Count); // a row left unfinished
+}
+
+void TDecoder::Decode(const vt::TPixelRows& Target, bool Interlaced) {
+    const std::size_t pixels =
+        Target.Width > 0 && Target.Height > 0
+            ? static_cast<std::size_t>(Target.Width) * static_cast<std::size_t>(Target.Height)
+            : 0;
+    if (!Interlaced && Target.Stride == Target.Width && Target.Blank) {
+        // Blank rows one after the other: the pixels go straight into them. The block
+        // copies may leave stray bytes just past the last string; they become 0 again.
+        const std::size_t coded = std::min(Expand(Target.Base, pixels), pixels);
+        if (coded < pixels)
+            std::memset(Target.Base + coded, 0, std::min(CopyBlock, pixels - coded));
+        FRow = pixels ? static_cast<int>(coded / static_cast<std::size_t>(Target.Width)) : 0;
+        return;
+    }
+    // Expanded in coded order first, then put in their rows.
+    std::uint8_t stack[StackPixels];
+    std::unique_ptr<std::uint8_t[]> heap;
+    std::uint8_t* scratch = stack;
+    if (pixels > StackPixels) {
+        heap.reset(new std::uint8_t[pixels]);
+        scratch = heap.get();
+    }
+    const std::size_t coded = Expand(scratch, pixels);
+    PlaceRows(scratch, std::min(coded, pixels), Target, Interlaced);
+}
+
+vt::TPixelRows TDecoder::PixelRows(TBitmap* Bitmap) {
     vt::TPixelRows rows;
     rows.Width = Bitmap->Width();
     rows.Height = Bitmap->Height();
@@ -81,164 +238,23 @@ void TDecoder::Decode(TBitmap* Bitmap, bool Interlaced) {
         rows.Base = static_cast<std::uint8_t*>(Bitmap->ScanLine(0));
         rows.Stride = Bitmap->BytesPerScanLine();
     }
-    Decode(rows, Interlaced);
+    return rows;
 }
 
-// A row is complete: the common case (the next row of a plain image) without a call.
-inline void TDecoder::CompleteRow() {
-    if (!FInterlaced && FRow + 1 < FHeight) {
-        FColumn = 0;
-        ++FRow;
-        FRowPixels += FTarget.Stride;
-    } else {
-        AdvanceRow();
-    }
-}
-
-void TDecoder::WriteString(const TTable& Table, int Code) {
-    const int length = Table.Length[Code];
-    if (FRowPixels && FColumn + length <= FWidth) {
-        // The whole string lands inside the current row: write it back to front.
-        std::uint8_t* p = FRowPixels + FColumn + length - 1;
-        while (Code > FMaxLiteral) {
-            *p-- = Table.Suffix[Code];
-            Code = Table.Prefix[Code];
-        }
-        *p = static_cast<std::uint8_t>(Code);
-        FColumn += length;
-        if (FColumn == FWidth) CompleteRow();
-        return;
-    }
-    // The string crosses a row end or falls outside the image: unpacked first, then
-    // written a row piece at a time.
-    std::uint8_t string[MaxCodes];
-    std::uint8_t* p = string + length;
-    while (Code > FMaxLiteral) {
-        *--p = Table.Suffix[Code];
-        Code = Table.Prefix[Code];
-    }
-    *--p = static_cast<std::uint8_t>(Code);
-    if (FWidth == 0) return; // no column ever completes a row
-    int left = length;
-    if (!FInterlaced && FRowPixels) {
-        // Rows one after the other (narrow images have many per string): kept in locals,
-        // as the pixel stores could otherwise alias every member.
-        std::uint8_t* row = FRowPixels;
-        int y = FRow;
-        int column = FColumn;
-        const int width = FWidth;
-        const int height = FHeight;
-        const std::ptrdiff_t stride = FTarget.Stride;
-        while (left > 0 && y < height) {
-            const int n = std::min(left, width - column);
-            if (n == 1)
-                row[column] = *p;
-            else
-                std::memcpy(row + column, p, static_cast<std::size_t>(n));
-            p += n;
-            left -= n;
-            column += n;
-            if (column == width) {
-                column = 0;
-                ++y;
-                row += stride;
-            }
-        }
-        FRow = y;
-        FRowPixels = y < height ? row : nullptr;
-        FColumn = (column + left) % width; // pixels past the last row are dropped
-        return;
-    }
-    while (left > 0) {
-        const int n = std::min(left, FWidth - FColumn);
-        if (FRowPixels) {
-            if (n == 1)
-                FRowPixels[FColumn] = *p;
-            else
-                std::memcpy(FRowPixels + FColumn, p, static_cast<std::size_t>(n));
-        }
-        p += n;
-        left -= n;
-        FColumn += n;
-        if (FColumn == FWidth) CompleteRow();
-    }
-}
-
-void TDecoder::Decode(const vt::TPixelRows& Target, bool Interlaced) {
-    TTable table; // left uninitialised: only entries below the next code are read
-    for (int c = 0; c <= FMaxLiteral; ++c) {
-        table.First[c] = static_cast<std::uint8_t>(c);
-        table.Length[c] = 1;
-    }
-    FTarget = Target;
-    FInterlaced = Interlaced;
-    FWidth = Target.Width;
-    FHeight = Target.Height;
-    FColumn = 0;
-    FRowPixels = FRow < FHeight ? Target.Row(FRow) : nullptr;
-
-    // A stream that does not start with a clear code starts as if it had one.
-    int nextCode = FClearCode + 2;
-    int codeLimit = 1 << FCodeWidth;
-    int oldCode = 0;
-    bool firstCode = true;
-    bool tableFull = false;
-    auto resetTable = [&] {
-        FCodeWidth = FCodeSize + 1;
-        nextCode = FClearCode + 2;
-        codeLimit = 1 << FCodeWidth;
-        tableFull = false;
-        firstCode = true;
-    };
-    auto addEntry = [&](int prefix, std::uint8_t suffix) {
-        table.Prefix[nextCode] = static_cast<std::uint16_t>(prefix);
-        table.Suffix[nextCode] = suffix;
-        table.First[nextCode] = table.First[prefix];
-        table.Length[nextCode] = static_cast<std::uint16_t>(table.Length[prefix] + 1);
-        if (++nextCode < codeLimit) return;
-        if (FCodeWidth >= MaxCodeWidth)
-            tableFull = true; // no more entries until the next clear code
-        else {
-            codeLimit <<= 1;
-            ++FCodeWidth;
-        }
-    };
-
-    int code = ReadCode();
-    while (code != FEndCode && code != NoMoreData) {
-        if (code == FClearCode) {
-            resetTable();
-            do
-                code = ReadCode();
-            while (code == FClearCode);
-            if (code == FEndCode) InvalidStream();
-            if (code == NoMoreData) break;
-        }
-        if (firstCode) {
-            if (code >= nextCode) code = 0;
-            firstCode = false;
-            WriteString(table, code);
-        } else if (code < nextCode) {
-            if (!tableFull) addEntry(oldCode, table.First[code]);
-            WriteString(table, code);
-        } else if (code == nextCode && !tableFull) {
-            // The string being defined: the previous one plus its own first byte.
-            addEntry(oldCode, table.First[oldCode]);
-            WriteString(table, code);
-        } else {
-            InvalidStream();
-        }
-        oldCode = code;
-        code = ReadCode();
-    }
+void TDecoder::Decode(TBitmap* Bitmap, bool Interlaced) {
+    if (Bitmap->PixelFormat() != pf8bit) Bitmap->SetPixelFormat(pf8bit); // one index a byte
+    Decode(PixelRows(Bitmap), Interlaced);
 }
 
 void RenderImage(TRasterData* RasterData, TImageDescriptor* Descriptor, TBitmap* Bitmap) {
     // Palette indexes go straight into an 8-bit bitmap's rows: the same pixels as setting
     // each one to its palette index through the canvas, without a call per pixel.
+    const bool blank = Bitmap->Empty(); // then sizing makes every pixel index 0
     Bitmap->SetPixelFormat(pf8bit);
     Bitmap->SetSize(Descriptor->Width, Descriptor->Height);
     if (Descriptor->ColorTable) Bitmap->SetPalette(Descriptor->ColorTable->CreatePalette());
     TDecoder decoder(RasterData->CodeSize, &RasterData->Data);
-    decoder.Decode(Bitmap, Descriptor->Interlaced());
+    vt::TPixelRows rows = TDecoder::PixelRows(Bitmap);
+    rows.Blank = blank;
+    decoder.Decode(rows, Descriptor->Interlaced());
 }

@@ -19,6 +19,9 @@ struct TPixelRows {
     std::ptrdiff_t Stride = 0;
     int Width = 0;
     int Height = 0;
+    // Every pixel is 0 before the decode (a bitmap just sized): pixels the code stream
+    // does not reach may then be written as 0 again.
+    bool Blank = false;
     std::uint8_t* Row(int Y) const { return Base + Y * Stride; }
 };
 
@@ -31,13 +34,16 @@ public:
     TDecoder(int ACodeSize, TMemoryStream* ASource);
 
     // Decodes the whole code stream into the bitmap's pixels as palette indexes (the
-    // bitmap is made 8-bit first). Ends at the end code or where the data ends.
+    // bitmap is made 8-bit first). Ends at the end code or where the data ends; pixels
+    // the code stream does not reach keep their values.
     void Decode(TBitmap* Bitmap, bool Interlaced);
     void Decode(const vt::TPixelRows& Target, bool Interlaced);
+    // The rows of an 8-bit bitmap.
+    static vt::TPixelRows PixelRows(TBitmap* Bitmap);
 
     // The next code, or NoMoreData when the source ends before the code is complete.
     static constexpr int NoMoreData = -1;
-    int ReadCode();
+    int ReadCode() { return FReader.Read(FCodeWidth); }
 
     int CodeSize() const { return FCodeSize; }
     int CodeWidth() const { return FCodeWidth; }
@@ -47,15 +53,26 @@ public:
 private:
     static constexpr int MaxCodes = 4096;
     static constexpr int MaxCodeWidth = 12;
-    struct TTable;
 
+    // Codes of the source, least significant bit first, taken from a 64-bit buffer that
+    // is refilled with up to 8 bytes at a time.
+    struct TCodeReader {
+        const std::uint8_t* At = nullptr;
+        const std::uint8_t* End = nullptr;
+        std::uint64_t Bits = 0;
+        int Count = 0; // bits of Bits that are unread
+        int Read(int Width);
+    };
+
+    // Expands the code stream into Out, pixel after pixel in coded order; pixels beyond
+    // Capacity are dropped. Returns the number of pixels coded.
+    std::size_t Expand(std::uint8_t* Out, std::size_t Capacity);
+    // Puts Count pixels in coded order into the target's rows.
+    void PlaceRows(const std::uint8_t* Pixels, std::size_t Count, const vt::TPixelRows& Target,
+                   bool Interlaced);
     int NextRow(int Height);
-    void AdvanceRow();
-    void CompleteRow();
-    void WriteString(const TTable& Table, int Code);
 
-    std::uint32_t FBitBuffer = 0; // unread bits, least significant first
-    int FBitsLeft = 0;
+    TCodeReader FReader;
     int FCodeSize;
     int FCodeWidth;
     int FClearCode;
@@ -63,17 +80,6 @@ private:
     int FMaxLiteral;
     int FRow = 0;
     int FPass = 0;
-    const std::uint8_t* FSource;
-    std::size_t FSourceSize;
-    std::size_t FSourcePos = 0;
-
-    // Output of one Decode run.
-    vt::TPixelRows FTarget;
-    bool FInterlaced = false;
-    int FWidth = 0;
-    int FHeight = 0;
-    int FColumn = 0;
-    std::uint8_t* FRowPixels = nullptr; // the row at FRow, nullptr outside the image
 };
 
 // Sizes the bitmap to the image, gives it the image's palette and decodes the raster

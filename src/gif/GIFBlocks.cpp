@@ -4,6 +4,7 @@
 #include "platform/runtime/Exceptions.h"
 #include "platform/runtime/SysUtils.h"
 
+#include <algorithm>
 #include <cstring>
 
 TColorTable::TColorTable(TStream* Stream, int ASize) {
@@ -32,19 +33,20 @@ std::uint32_t TColorTable::GetColor(int Index) const {
 HPALETTE TColorTable::CreatePalette() const {
     if (FCount <= 0) return nullptr;
     const int entryCount = FCount > MaxPaletteEntries ? MaxPaletteEntries : FCount;
-    TMaxLogPalette record{};
+    TMaxLogPalette record; // only the entries in use are filled
     record.palVersion = PaletteVersion;
     record.palNumEntries = static_cast<WORD>(entryCount);
 
     HDC dc = GetDC(nullptr); // every window shares the display's context
     const int systemSize = GetDeviceCaps(dc, SIZEPALETTE);
     if (entryCount == 16 && systemSize >= 16) {
+        std::fill_n(record.palPalEntry, 16, PALETTEENTRY{});
         GetSystemPaletteEntries(dc, 0, 8, record.palPalEntry);
         GetSystemPaletteEntries(dc, systemSize - 8, 8, record.palPalEntry + 8);
     } else {
-        for (int i = 0; i < entryCount; ++i)
-            GetEntry(i, record.palPalEntry[i].peRed, record.palPalEntry[i].peGreen,
-                     record.palPalEntry[i].peBlue);
+        const std::uint8_t* entry = FEntries.get();
+        for (int i = 0; i < entryCount; ++i, entry += 3)
+            record.palPalEntry[i] = {entry[0], entry[1], entry[2], 0};
     }
     ReleaseDC(nullptr, dc);
     return ::CreatePalette(reinterpret_cast<const LOGPALETTE*>(&record));
@@ -87,11 +89,14 @@ TCommentExtension::TCommentExtension(TGIFData* Data) {
 }
 
 TImageDescriptor::TImageDescriptor(TGIFData* Data) {
-    Left = Data->ReadWord();
-    Top = Data->ReadWord();
-    Width = Data->ReadWord();
-    Height = Data->ReadWord();
-    Flags = Data->ReadByte();
+    std::uint8_t block[9]; // left, top, width, height (2 bytes each), flags
+    Data->ReadBytes(block, sizeof block);
+    auto word = [&](int at) { return static_cast<std::uint16_t>(block[at] | block[at + 1] << 8); };
+    Left = word(0);
+    Top = word(2);
+    Width = word(4);
+    Height = word(6);
+    Flags = block[8];
     if (HasLocalColorTable()) {
         FLocalColorTable = std::make_unique<TColorTable>(Data->Stream(), LocalColorTableSize());
         ColorTable = FLocalColorTable.get();

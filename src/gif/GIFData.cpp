@@ -30,11 +30,13 @@ void TGIFData::SetStream(std::unique_ptr<TMemoryStream> AStream) {
 void TGIFData::ReadFrames() {
     if (FFrames || !FStream) return;
     FStream->SetPosition(SignatureSize); // signature and version are not examined
-    FScreenWidth = ReadWord();
-    FScreenHeight = ReadWord();
-    FScreenFlags = ReadByte();
-    FBackgroundIndex = ReadByte();
-    FAspectRatio = ReadByte();
+    std::uint8_t screen[7];              // width, height (2 bytes each), flags, background, aspect
+    ReadBytes(screen, sizeof screen);
+    FScreenWidth = static_cast<std::uint16_t>(screen[0] | screen[1] << 8);
+    FScreenHeight = static_cast<std::uint16_t>(screen[2] | screen[3] << 8);
+    FScreenFlags = screen[4];
+    FBackgroundIndex = screen[5];
+    FAspectRatio = screen[6];
     FGlobalColorTable.reset();
     if (GlobalColorTableSize() > 0)
         FGlobalColorTable = std::make_unique<TColorTable>(FStream.get(), GlobalColorTableSize());
@@ -100,6 +102,7 @@ void TGIFData::ReadBytes(void* Destination, int Count) {
 }
 
 void TGIFData::Skip(std::int64_t Count) {
+    if (Count == 0) return; // the usual case: blocks of the expected size, terminators
     const std::int64_t position = FStream->Position();
     if (Count > FStream->Size() - position) ReadError();
     FStream->SetPosition(position + Count);

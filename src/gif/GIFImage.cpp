@@ -138,6 +138,8 @@ void TGIFImage::WriteData(TStream* Stream) {
 
 void TGIFImage::NewData() {
     FCurrentFrame = -1;
+    // Data that nobody shares and nothing was loaded into is as good as new.
+    if (FGIFData->RefCount() == 1 && !FGIFData->Stream()) return;
     auto* fresh = new TGIFData;
     fresh->AddRef();
     TGIFData::Release(FGIFData);

@@ -2,6 +2,7 @@
 // Helpers that build GIF byte sequences by hand for the decoder and reader tests.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -58,6 +59,47 @@ inline std::vector<std::pair<int, int>> LiteralCodes(const Bytes& Pixels, int Co
                 first = true;
             }
         }
+    }
+    codes.push_back({clear + 1, width});
+    return codes;
+}
+
+// A code stream as encoders write it: greedy LZW (the longest string in the table, then
+// a new entry for it plus the next pixel), a clear code when the table is full. Widths
+// follow the decoder, which defines each entry one code later than the encoder.
+inline std::vector<std::pair<int, int>> LzwCodes(const Bytes& Pixels, int CodeSize) {
+    const int clear = 1 << CodeSize;
+    std::map<std::pair<int, int>, int> table;
+    int width = CodeSize + 1;
+    int next = clear + 2;
+    std::vector<std::pair<int, int>> codes = {{clear, width}};
+    auto define = [&] {
+        if (++next > (1 << width)) ++width;
+    };
+    int prefix = -1;
+    for (std::uint8_t p : Pixels) {
+        if (prefix < 0) {
+            prefix = p;
+            continue;
+        }
+        if (auto it = table.find({prefix, p}); it != table.end()) {
+            prefix = it->second;
+            continue;
+        }
+        codes.push_back({prefix, width});
+        table[{prefix, p}] = next;
+        define();
+        if (next == 4096) {
+            codes.push_back({clear, width});
+            table.clear();
+            width = CodeSize + 1;
+            next = clear + 2;
+        }
+        prefix = p;
+    }
+    if (prefix >= 0) {
+        codes.push_back({prefix, width});
+        define(); // the decoder's entry for the last code may widen the end code
     }
     codes.push_back({clear + 1, width});
     return codes;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 using namespace giftest;
@@ -48,6 +49,41 @@ Bytes Decode(int CodeSize, const Bytes& Data, int W, int H, bool Interlaced = fa
     return rows.Pixels();
 }
 
+// Rows without padding, all 0 before the decode, as a new bitmap's are: the decoder
+// writes straight into them.
+Bytes DecodeBlank(int CodeSize, const Bytes& Data, int W, int H) {
+    Stream source(Data);
+    TDecoder decoder(CodeSize, &source.S);
+    Bytes buffer(std::size_t(W) * H, 0);
+    vt::TPixelRows rows;
+    rows.Base = buffer.data();
+    rows.Stride = W;
+    rows.Width = W;
+    rows.Height = H;
+    rows.Blank = true;
+    decoder.Decode(rows, false);
+    return buffer;
+}
+
+// Pixels with runs and repeats, as pictures have: strings of every length up to long
+// runs of one colour (which the encoder codes as the string it is defining).
+Bytes PicturePixels(int Count, int Colours, unsigned Seed) {
+    std::mt19937 random(Seed);
+    Bytes pixels;
+    while (int(pixels.size()) < Count) {
+        const int run = random() % 4 == 0 ? int(random() % 300) : int(random() % 6) + 1;
+        const auto value = static_cast<std::uint8_t>(random() % Colours);
+        for (int i = 0; i < run && int(pixels.size()) < Count; ++i)
+            pixels.push_back(value);
+        if (random() % 3 == 0 && pixels.size() > 40) { // repeat an earlier stretch
+            const std::size_t from = random() % (pixels.size() - 40);
+            for (std::size_t i = 0; i < 40 && int(pixels.size()) < Count; ++i)
+                pixels.push_back(pixels[from + i]);
+        }
+    }
+    return pixels;
+}
+
 std::string DecodeError(int CodeSize, const Bytes& Data, int W, int H) {
     try {
         Decode(CodeSize, Data, W, H);
@@ -85,6 +121,42 @@ TEST(gifDecoder, KnownCodesExpandAndChain) {
     // entries: 6=1+2 (after 2), 7=2+1 (after 6), 8=[1,2]+2 (after 7)
     const Bytes data = PackCodes({{4, 3}, {1, 3}, {2, 3}, {6, 3}, {7, 4}, {5, 4}});
     EXPECT_EQ(Decode(2, data, 6, 1), (Bytes{1, 2, 1, 2, 2, 1}));
+}
+
+TEST(gifDecoder, EncodedPicturesDecodeIntoPaddedAndBlankRows) {
+    // Streams of a greedy LZW encoder: table strings of all lengths, strings defined by
+    // the code that uses them, full tables and clears. Both ways into the rows agree.
+    struct Case {
+        int W, H, CodeSize, Colours;
+    } cases[] = {{64, 40, 2, 4},  {64, 40, 4, 16},  {200, 100, 8, 256}, {8, 1, 2, 2},
+                 {1, 300, 4, 16}, {128, 128, 8, 3}, {33, 17, 9, 256}};
+    unsigned seed = 1;
+    for (const Case& c : cases) {
+        const Bytes pixels = PicturePixels(c.W * c.H, c.Colours, seed++);
+        const Bytes data = PackCodes(LzwCodes(pixels, c.CodeSize));
+        EXPECT_EQ(Decode(c.CodeSize, data, c.W, c.H), pixels) << c.W << "x" << c.H;
+        EXPECT_EQ(DecodeBlank(c.CodeSize, data, c.W, c.H), pixels) << c.W << "x" << c.H;
+    }
+    // One colour throughout: each code is the string being defined, one pixel longer.
+    const Bytes flat(5000, 7);
+    const Bytes data = PackCodes(LzwCodes(flat, 4));
+    EXPECT_LT(data.size(), 100u); // about 100 codes, the last ones 100 pixels long
+    EXPECT_EQ(Decode(4, data, 100, 50), flat);
+    EXPECT_EQ(DecodeBlank(4, data, 100, 50), flat);
+}
+
+TEST(gifDecoder, CutStreamsLeaveTheRestOfBlankRowsZero) {
+    // Cut after every byte: the pixels coded so far, the rest untouched (padded rows) or
+    // still 0 (blank rows, whose fast copies may run past the last string).
+    const Bytes pixels = PicturePixels(24 * 10, 5, 99);
+    const Bytes data = PackCodes(LzwCodes(pixels, 4));
+    for (std::size_t cut = 0; cut <= data.size(); ++cut) {
+        const Bytes part(data.begin(), data.begin() + cut);
+        Bytes expected = Decode(4, part, 24, 10);
+        for (auto& p : expected)
+            if (p == 0xEE) p = 0;
+        ASSERT_EQ(DecodeBlank(4, part, 24, 10), expected) << "cut at " << cut;
+    }
 }
 
 TEST(gifDecoder, CodeWidthGrowsWhenNextCodeReachesLimit) {

@@ -182,6 +182,27 @@ TEST(gifImage, AssignSharesDataAndSurvivesEitherSide) {
     EXPECT_EQ(other->FrameCount(), 3);
 }
 
+TEST(gifImage, LoadingReplacesSharedDataOnlyForItself) {
+    // Loaded data shared with another image: the other keeps its frames.
+    auto shown = Loaded(ThreeFrames());
+    TGIFImage next;
+    next.Assign(shown.get());
+    Source one(OneFrame());
+    next.LoadFromStream(&one.S);
+    EXPECT_EQ(next.FrameCount(), 1);
+    EXPECT_EQ(shown->FrameCount(), 3);
+    EXPECT_EQ(shown->GIFData()->RefCount(), 1);
+    // Empty data shared by two images: loading into one leaves the other empty.
+    TGIFImage empty, loading;
+    loading.Assign(&empty);
+    Source three(ThreeFrames());
+    loading.LoadFromStream(&three.S);
+    EXPECT_NE(loading.GIFData(), empty.GIFData());
+    EXPECT_EQ(loading.FrameCount(), 3);
+    EXPECT_TRUE(empty.Empty());
+    EXPECT_EQ(empty.FrameCount(), 0);
+}
+
 TEST(gifImage, AssignNilEmptiesAndOtherGraphicsAreRefused) {
     auto image = Loaded(OneFrame());
     ChangeCounter changes(*image);

@@ -350,15 +350,36 @@ ServEntryLayout* ServByName(const char* name, const char* proto) {
 
 ProtoEntryLayout* ProtoByName(const char* name) {
     if (name == nullptr) return Fail(WSAEFAULT), nullptr;
-    protoent found{};
-    protoent* result = nullptr;
-    std::vector<char> scratch(4096);
-    if (::getprotobyname_r(name, &found, scratch.data(), scratch.size(), &result) != 0 ||
-        result == nullptr)
-        return Fail(WSANO_DATA), nullptr;
+    // The protocols database does not change while the program runs, and every connect
+    // asks it for "tcp": each name found is read from the host once.
+    struct Found {
+        std::string Name;
+        std::vector<std::string> Aliases;
+        short Number = 0;
+    };
+    static std::mutex lock;
+    static std::unordered_map<std::string, Found> known;
+    Found entry;
+    {
+        std::lock_guard guard(lock);
+        auto it = known.find(name);
+        if (it == known.end()) {
+            protoent found{};
+            protoent* result = nullptr;
+            std::vector<char> scratch(4096);
+            if (::getprotobyname_r(name, &found, scratch.data(), scratch.size(), &result) != 0 ||
+                result == nullptr)
+                return Fail(WSANO_DATA), nullptr;
+            it = known
+                     .emplace(name, Found{found.p_name, ListOf(found.p_aliases),
+                                          static_cast<short>(found.p_proto)})
+                     .first;
+        }
+        entry = it->second;
+    }
     ProtoEntryLayout value{};
-    value.p_proto = static_cast<short>(found.p_proto);
-    return LayoutNamed(tProto, ListOf(found.p_aliases), value, found.p_name, nullptr,
+    value.p_proto = entry.Number;
+    return LayoutNamed(tProto, std::move(entry.Aliases), value, entry.Name, nullptr,
                        &ProtoEntryLayout::p_aliases, &ProtoEntryLayout::p_name,
                        &ProtoEntryLayout::p_name);
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
@@ -47,8 +48,12 @@ void Post(const Entry& e, long event, int error) {
 
 void StopWatching(Entry& e) {
     // Watches belong to the window's thread; elsewhere closing the descriptor ends it.
-    if (e.Wnd != nullptr && OnOwnerThread(e)) vt::UnwatchDescriptor(e.Wnd, e.Fd);
+    if (e.Wnd != nullptr && OnOwnerThread(e)) {
+        vt::UnwatchDescriptor(e.Wnd, e.Fd);
+        if (e.ReminderArmed) vt::UnwatchDescriptor(e.Wnd, e.ReminderFd);
+    }
     e.Watching = false;
+    e.ReminderArmed = false;
 }
 
 void OnReady(SocketId id) {
@@ -56,6 +61,30 @@ void OnReady(SocketId id) {
     if (EntryPtr e = Find(id)) {
         e->Watching = false; // one-shot: it fired
         Refresh(*e);
+    }
+}
+
+void OnReminder(SocketId id) {
+    std::lock_guard lock(Sockets().Mutex);
+    if (EntryPtr e = Find(id)) {
+        e->ReminderArmed = false; // one-shot: it fired
+        Refresh(*e);
+    }
+}
+
+// Brings the loop back for held bytes on its next pass: the reminder descriptor is always
+// readable (its count is never taken), so its one-shot watch fires at once.
+void Remind(Entry& e) {
+    if (e.ReminderArmed || !OnOwnerThread(e)) return;
+    if (e.ReminderFd < 0) e.ReminderFd = ::eventfd(1, EFD_NONBLOCK | EFD_CLOEXEC);
+    const SocketId id = e.Id;
+    if (e.ReminderFd >= 0)
+        e.ReminderArmed = vt::WatchDescriptor(e.Wnd, e.ReminderFd, EPOLLIN,
+                                              [id](std::uint32_t) { OnReminder(id); });
+    // Without a reminder the notification goes out now, as Winsock itself would post it.
+    if (!e.ReminderArmed && e.ReadEnabled && Wants(e, FD_READ)) {
+        e.ReadEnabled = false;
+        Post(e, FD_READ, 0);
     }
 }
 
@@ -95,7 +124,10 @@ void RefreshStream(Entry& e, short rev) {
         e.ResetError = WsaErrorFromErrno(PendingSocketError(e.Fd));
     }
     if (rev & POLLRDHUP) e.PeerClosed = true;
-    const int pending = e.PeerClosed ? BytesWaiting(e.Fd) : ((rev & POLLIN) ? 1 : 0);
+    const int pending = e.Held() > 0   ? 1
+                        : e.EndRead    ? 0
+                        : e.PeerClosed ? BytesWaiting(e.Fd)
+                                       : ((rev & POLLIN) ? 1 : 0);
     if (pending > 0 && e.ReadEnabled && Wants(e, FD_READ)) {
         e.ReadEnabled = false;
         Post(e, FD_READ, 0);
@@ -193,6 +225,7 @@ bool ReenableRead(Entry& e) {
         return false;
     e.ReadEnabled = true;
     Arm(e, 0); // a connected stream's watch does not depend on the readiness argument
+    if (e.Held() > 0) Remind(e);
     return true;
 }
 

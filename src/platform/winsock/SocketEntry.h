@@ -5,6 +5,7 @@
 #include "platform/winsock/SocketTable.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -51,6 +52,7 @@ struct Entry {
     std::uint32_t WatchedEvents = 0;
 
     bool PeerClosed = false; // nothing more will arrive
+    bool EndRead = false;    // a read met the end: the host's queue stays empty
     bool Terminal = false;   // the connection is over; the host reports it for good
     bool SendShut = false;
     int ResetError = 0;   // code of an abortive end, answered by every later recv/send
@@ -61,11 +63,25 @@ struct Entry {
     long long Received = 0;
     int LeftAfterRecv = -1; // queued bytes the host reported with the last plain recv
 
+    // Read-ahead of a stream: small reads take a large block from the host at once and
+    // are served from it, so they cost no system call each. Held bytes come before
+    // anything still queued at the host; the notification rules count them as waiting.
+    std::unique_ptr<char[]> Ahead;
+    std::size_t AheadAt = 0;  // the next held byte
+    std::size_t AheadEnd = 0; // the end of the held bytes
+    int HostLeft = -1;        // what the host said it still had after the block was read
+    // Held bytes are not the host's readiness, so the watch cannot report them: a
+    // reminder (an event descriptor watched on the window's thread) brings the loop back.
+    int ReminderFd = -1;
+    bool ReminderArmed = false;
+    std::size_t Held() const { return AheadEnd - AheadAt; }
+
     Entry() = default;
     Entry(const Entry&) = delete;
     Entry& operator=(const Entry&) = delete;
     ~Entry() {
         if (Fd >= 0) ::close(Fd);
+        if (ReminderFd >= 0) ::close(ReminderFd);
     }
 };
 using EntryPtr = std::shared_ptr<Entry>;

@@ -83,18 +83,61 @@ void InjectReset(Entry& e) {
     e.Terminal = true;
     e.PeerClosed = true;
     e.ResetError = WSAECONNRESET;
+    // A reset drops what was received and not yet read, held bytes included.
+    e.AheadAt = e.AheadEnd = 0;
+    e.HostLeft = -1;
 }
 
 // --- Data ------------------------------------------------------------------------------
 
 int ProbeStream(std::unique_lock<std::mutex>& lock, const EntryPtr& e) {
     // A zero-length recv tells whether reading would block, as on Winsock.
+    if (e->Held() > 0) return 0;
     for (;;) {
         if (PollNow(e->Fd, POLLIN | POLLRDHUP) & (POLLIN | POLLRDHUP | POLLHUP | POLLERR))
             return e->ResetError != 0 ? Fail(e->ResetError) : 0;
         if (e->NonBlocking) return Fail(WSAEWOULDBLOCK);
         if (!WaitBlocking(lock, e, POLLIN)) return -1;
     }
+}
+
+// A block of the read-ahead: reads this small or smaller are served from memory.
+constexpr std::size_t kReadAheadBlock = 128 * 1024;
+
+// One read of stream data, in order: held bytes first, then what the host has. A plain
+// read smaller than a block that finds nothing held takes a block from the host; a read
+// that empties the block while the host still has data goes on with the next block, so
+// the caller sees the same full reads it would see without the read-ahead.
+ssize_t ReadStreamBytes(Entry& e, char* buf, std::size_t want, int flags) {
+    const bool peek = (flags & MSG_PEEK) != 0;
+    if ((flags & MSG_OOB) != 0) return HostRecvFrom(e.Fd, buf, want, flags, nullptr, nullptr);
+    if (e.Held() == 0) {
+        if (peek) return HostRecvFrom(e.Fd, buf, want, flags, nullptr, nullptr);
+        if (want >= kReadAheadBlock) return HostRecvTelling(e.Fd, buf, want, e.LeftAfterRecv);
+        if (!e.Ahead) e.Ahead.reset(new char[kReadAheadBlock]);
+        const ssize_t got = HostRecvTelling(e.Fd, e.Ahead.get(), kReadAheadBlock, e.HostLeft);
+        if (got <= 0) return got;
+        e.AheadAt = 0;
+        e.AheadEnd = static_cast<std::size_t>(got);
+    }
+    std::size_t done = 0;
+    for (;;) {
+        const std::size_t n = std::min(want - done, e.Held());
+        std::memcpy(buf + done, e.Ahead.get() + e.AheadAt, n);
+        done += n;
+        if (peek) return static_cast<ssize_t>(done);
+        e.AheadAt += n;
+        // The host says 1 for a peer's end as well: more than 1 is certainly data.
+        if (done == want || e.HostLeft <= 1) break;
+        const ssize_t got = HostRecvTelling(e.Fd, e.Ahead.get(), kReadAheadBlock, e.HostLeft);
+        if (got <= 0) break;
+        e.AheadAt = 0;
+        e.AheadEnd = static_cast<std::size_t>(got);
+    }
+    // What is left: the held bytes and what the host had behind them.
+    e.LeftAfterRecv =
+        e.Held() == 0 ? e.HostLeft : static_cast<int>(e.Held()) + std::max(e.HostLeft, 0);
+    return static_cast<ssize_t>(done);
 }
 
 int ReceiveStream(std::unique_lock<std::mutex>& lock, const EntryPtr& e, char* buf, int len,
@@ -108,14 +151,10 @@ int ReceiveStream(std::unique_lock<std::mutex>& lock, const EntryPtr& e, char* b
         want = std::min<std::size_t>(
             want, static_cast<std::size_t>(std::max<long long>(resetAfter - e->Received, 1)));
     }
-    const bool plain = (flags & (MSG_OOB | MSG_PEEK)) == 0;
     for (;;) {
         // A plain read also learns what it leaves queued, for BytesLeftByRecv.
         e->LeftAfterRecv = -1;
-        const ssize_t n =
-            plain && !counted
-                ? HostRecvTelling(e->Fd, buf, want, e->LeftAfterRecv)
-                : HostRecvFrom(e->Fd, buf, want, flags & (MSG_OOB | MSG_PEEK), nullptr, nullptr);
+        const ssize_t n = ReadStreamBytes(*e, buf, want, flags & (MSG_OOB | MSG_PEEK));
         if (n > 0) {
             if ((flags & MSG_PEEK) == 0) e->Received += n;
             if (counted && e->Received >= resetAfter) {
@@ -131,6 +170,7 @@ int ReceiveStream(std::unique_lock<std::mutex>& lock, const EntryPtr& e, char* b
         if (e->ResetError != 0 && (err == 0 || err == ENOTCONN)) return Fail(e->ResetError);
         if (n == 0) {
             e->PeerClosed = true;
+            e->EndRead = true;
             return 0;
         }
         if (err == EINTR) continue;
@@ -598,8 +638,8 @@ int IoControl(SocketId s, IoCommand command, unsigned long* arg) {
             return 0;
         }
         int n = 0;
-        if (::ioctl(e->Fd, FIONREAD, &n) != 0) return Fail(WsaErrorFromErrno(errno));
-        *arg = static_cast<unsigned long>(n);
+        if (!e->EndRead && ::ioctl(e->Fd, FIONREAD, &n) != 0) return Fail(WsaErrorFromErrno(errno));
+        *arg = static_cast<unsigned long>(n) + e->Held();
         return 0;
     }
     case IoCommand::NonBlocking:

@@ -125,6 +125,15 @@ TEST(WinsockDatabase, ServicesProtocolsAndBlockingHostLookup) {
     ASSERT_NE(udp, nullptr);
     EXPECT_EQ(udp->p_proto, 17);
     EXPECT_STREQ(udp->p_name, "udp");
+    // Asked again (the library keeps what it found): the same entry with its aliases; an
+    // unknown name still fails.
+    const protoent* again = ws->getprotobyname("udp");
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->p_proto, 17);
+    ASSERT_NE(again->p_aliases[0], nullptr);
+    EXPECT_STREQ(again->p_aliases[0], "UDP");
+    EXPECT_EQ(ws->getprotobyname("no-such-protocol"), nullptr);
+    EXPECT_EQ(ws->WSAGetLastError(), WSANO_DATA);
 
     const hostent* local = ws->gethostbyname("localhost");
     ASSERT_NE(local, nullptr) << ws->WSAGetLastError();
