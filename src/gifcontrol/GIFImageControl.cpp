@@ -44,8 +44,11 @@ void TGIFImageControl::SetAnimate(bool Value) {
     FLoopsDone = 1;
     if (Value && FrameCount() > 1) FTimer->SetInterval(IntervalOf(FCurrentFrame));
     FTimer->SetEnabled(Value && FAnimated && !FEmpty);
-    if (!Value && FCurrentFrame >= 2) {
-        DisposeFrame(FCurrentFrame - 1);
+    // Stopping shows frame 1 again. Right after a wrap the next frame is already 1 while
+    // the last frame is still on screen, so that one is disposed too.
+    const bool lastOnScreen = FCurrentFrame == 1 && !FFirstTick && FrameCount() > 1;
+    if (!Value && (FCurrentFrame >= 2 || lastOnScreen)) {
+        DisposeFrame(lastOnScreen ? FrameCount() : FCurrentFrame - 1);
         FCurrentFrame = 1;
         DrawFrame();
         Invalidate();

@@ -96,7 +96,8 @@ TEST_F(ChartServerTest, OurClientGetsEachChartDirectAndThroughTheProxyForm) {
     int status = 0;
     const std::string page = Fetch("http://chart.yahoo.com/nothing", port, status);
     EXPECT_EQ(status, 404);
-    EXPECT_NE(page.find("404 Not Found"), std::string::npos);
+    // The client drops the body of a refusal; the page itself is checked on the raw wire.
+    EXPECT_EQ(page, "");
     EXPECT_TRUE(PumpUntil([&] { return FServer.ConnectionCount() == 0; }));
 }
 

@@ -104,6 +104,20 @@ TEST(animation, LoopCyclesAndWrapsEveryTime) {
     EXPECT_TRUE(c.Timer()->Enabled());
 }
 
+TEST(animation, StoppingRightAfterAWrapShowsFrameOneAgain) {
+    TTestControl c;
+    Recorder r;
+    r.Attach(c);
+    ASSERT_TRUE(c.Load(SolidAnimation(3)));
+    c.SetLoop(true);
+    c.SetAnimate(true);
+    Tick(c, r, 3); // frames 1, 2, 3: the next frame to draw is 1 again
+    ASSERT_EQ(ShownFrame(c), 3);
+    c.SetAnimate(false);
+    EXPECT_EQ(ShownFrame(c), 1);
+    EXPECT_EQ(c.CurrentFrame(), 1);
+}
+
 TEST(animation, NetscapeLoopCounts) {
     // Loop count 0 runs forever with Loop off.
     TTestControl forever;
