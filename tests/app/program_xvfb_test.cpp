@@ -114,7 +114,7 @@ TEST(AppProgram, ShowsTheChartOnARealDisplay) {
               "GET http://chart.yahoo.com/t?s=IBM HTTP/1.0");
 
     // The close box: the settings are written and the program ends.
-    Shell(display + " python3 " + AppSourceDir() + "/tests/app/close_window.py " + window);
+    Shell(display + " python3 " + AppSourceDir() + "/tools/xclose.py " + window);
     EXPECT_TRUE(WaitFor([&] { return !program.Running(); }, 10000)) << program.Log();
     const std::string saved = ReadFile(settings);
     EXPECT_NE(saved.find("FileName=IBM.gif"), std::string::npos) << saved;
