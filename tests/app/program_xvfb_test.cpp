@@ -20,36 +20,6 @@ using namespace vt::test;
 
 namespace {
 
-// Runs a command line (bounded by its own timeout) and returns its output, trimmed.
-std::string Shell(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            output += buffer;
-        ::pclose(pipe);
-    }
-    while (!output.empty() && (output.back() == '\n' || output.back() == ' '))
-        output.pop_back();
-    return output;
-}
-
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    for (int waited = 0; waited < ms; waited += 50) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return done();
-}
-
-// The display number Xvfb wrote to its -displayfd (its log): a line of digits alone.
-std::string DisplayNumber(const std::string& log) {
-    std::istringstream lines(log);
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) return line;
-    return "";
-}
-
 bool Near(QRgb pixel, QRgb wanted) {
     return std::abs(qRed(pixel) - qRed(wanted)) < 8 &&
            std::abs(qGreen(pixel) - qGreen(wanted)) < 8 &&
@@ -74,7 +44,7 @@ TEST(AppProgram, ShowsTheChartOnARealDisplay) {
     xvfb.Start({"Xvfb", "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"},
                folders.WorkDir() + "/xvfb.log");
     std::string number;
-    ASSERT_TRUE(WaitFor([&] { return !(number = DisplayNumber(xvfb.Log())).empty(); }, 20000))
+    ASSERT_TRUE(WaitUntil([&] { return !(number = XvfbDisplayNumber(xvfb.Log())).empty(); }, 20000))
         << xvfb.Log();
     const std::string display = "DISPLAY=:" + number;
 
@@ -90,8 +60,8 @@ TEST(AppProgram, ShowsTheChartOnARealDisplay) {
     // Enter as real X input to the focused window presses "&Show".
     Shell(display + " timeout 10 xdotool windowfocus --sync " + window);
     Shell(display + " timeout 10 xdotool key Return");
-    ASSERT_TRUE(WaitFor([] { return Exists("IBM.gif"); }, 20000)) << program.Log();
-    ASSERT_TRUE(WaitFor([&] { return ReadFile("IBM.gif") == chart; }, 20000));
+    ASSERT_TRUE(WaitUntil([] { return Exists("IBM.gif"); }, 20000)) << program.Log();
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile("IBM.gif") == chart; }, 20000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500)); // let it paint
 
     const std::string shot = VT_APP_SHOT;
@@ -115,7 +85,7 @@ TEST(AppProgram, ShowsTheChartOnARealDisplay) {
 
     // The close box: the settings are written and the program ends.
     Shell(display + " python3 " + AppSourceDir() + "/tools/xclose.py " + window);
-    EXPECT_TRUE(WaitFor([&] { return !program.Running(); }, 10000)) << program.Log();
+    EXPECT_TRUE(WaitUntil([&] { return !program.Running(); }, 10000)) << program.Log();
     const std::string saved = ReadFile(settings);
     EXPECT_NE(saved.find("FileName=IBM.gif"), std::string::npos) << saved;
     EXPECT_NE(saved.find("button14="), std::string::npos) << saved;

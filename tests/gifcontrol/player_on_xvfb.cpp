@@ -18,36 +18,6 @@ using namespace vt::test;
 
 namespace {
 
-// Runs a command line (bounded by its own timeout) and returns its output, trimmed.
-std::string Shell(const std::string& Command) {
-    std::string output;
-    if (FILE* pipe = ::popen(Command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            output += buffer;
-        ::pclose(pipe);
-    }
-    while (!output.empty() && (output.back() == '\n' || output.back() == ' '))
-        output.pop_back();
-    return output;
-}
-
-bool WaitFor(const std::function<bool()>& Done, int Ms) {
-    for (int waited = 0; waited < Ms; waited += 50) {
-        if (Done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return Done();
-}
-
-// The display number Xvfb wrote to its -displayfd (its log): a line of digits alone.
-std::string DisplayNumber(const std::string& Log) {
-    std::istringstream lines(Log);
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) return line;
-    return "";
-}
-
 // The picture area of the window: the control, stretched keeping the ratio, shows the
 // 40 x 30 animation about 400 x 300 pixels large in the middle of its 558 x 298 area.
 constexpr TRect Picture = {110, 90, 450, 340};
@@ -74,7 +44,7 @@ TEST(player, PlaysAnAnimatedFileOnARealDisplay) {
     xvfb.Start({"Xvfb", "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"},
                work + "/xvfb.log");
     std::string number;
-    ASSERT_TRUE(WaitFor([&] { return !(number = DisplayNumber(xvfb.Log())).empty(); }, 20000))
+    ASSERT_TRUE(WaitUntil([&] { return !(number = XvfbDisplayNumber(xvfb.Log())).empty(); }, 20000))
         << xvfb.Log();
     const std::string display = "DISPLAY=:" + number;
 
@@ -109,7 +79,7 @@ TEST(player, PlaysAnAnimatedFileOnARealDisplay) {
     Shell(display + " timeout 10 xdotool windowfocus --sync " + window);
     Shell(display + " timeout 10 xdotool key alt+s");
     std::unique_ptr<TBitmap> stopped;
-    EXPECT_TRUE(WaitFor(
+    EXPECT_TRUE(WaitUntil(
         [&] {
             stopped = shoot("player-stopped.png");
             const auto s = Samples(*stopped);

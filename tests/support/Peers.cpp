@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -157,6 +158,34 @@ void PeerProcess::Stop(int signal, int graceMs) {
 
 std::string PeerProcess::Log() const {
     return FLogFile.empty() ? std::string() : ReadFile(FLogFile);
+}
+
+std::string Shell(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            output += buffer;
+        ::pclose(pipe);
+    }
+    while (!output.empty() && (output.back() == '\n' || output.back() == ' '))
+        output.pop_back();
+    return output;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int ms) {
+    for (int waited = 0; waited < ms; waited += 50) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
+
+std::string XvfbDisplayNumber(const std::string& log) {
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) return line;
+    return "";
 }
 
 } // namespace vt::test

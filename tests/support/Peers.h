@@ -2,6 +2,7 @@
 // Real peers for interop tests: processes started under setsid, bound to loopback,
 // stopped by process group. Nothing here reaches beyond 127.0.0.0/8.
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -23,6 +24,14 @@ void WriteFile(const std::string& path, const std::string& content);
 
 // Full path of an executable found in PATH or the sbin folders; empty when missing.
 std::string FindProgram(const std::string& name);
+
+// Runs a command line through /bin/sh (bound it with its own timeout) and returns its
+// output without trailing blanks and line ends.
+std::string Shell(const std::string& command);
+// Polls done every 50 ms for up to ms milliseconds.
+bool WaitUntil(const std::function<bool()>& done, int ms);
+// The display number Xvfb wrote to its -displayfd (its log): a line of digits alone.
+std::string XvfbDisplayNumber(const std::string& log);
 // The repository's source folder (VT_SOURCE_DIR, set by CTest), for test data.
 std::string SourceDir();
 
