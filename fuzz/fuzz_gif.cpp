@@ -1,32 +1,16 @@
 // libFuzzer target: any byte sequence loaded as a GIF file either loads or raises one of
 // the framework's exceptions; nothing crashes, hangs or reads out of bounds.
 
+#include "PictureFuzz.h"
 #include "gif/GIFImage.h"
-#include "platform/messages/Application.h"
 #include "platform/runtime/Exceptions.h"
-#include "platform/runtime/Streams.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-
-// fontconfig keeps its configuration for the life of the process once text has been
-// drawn on a frame; that is no leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // Errors of plain text extensions go to the error display: keep the output quiet.
-    Application.SetErrorDisplay([](const std::string&, const std::string&) {});
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
     TMemoryStream stream;
-    if (Size > 0) stream.WriteBuffer(Data, static_cast<std::int32_t>(Size));
-    stream.SetPosition(0);
+    FillStream(stream, Data, Size);
     TGIFImage image;
     try {
         image.LoadFromStream(&stream);

@@ -2,17 +2,11 @@
 // fails quietly; playing and painting what loaded never crashes, hangs or reads out of
 // bounds.
 
+#include "PictureFuzz.h"
 #include "gifcontrol/GIFImageControl.h"
-#include "platform/messages/Application.h"
-#include "platform/runtime/Streams.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
 
 namespace {
 
@@ -27,15 +21,9 @@ public:
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    Application.SetErrorDisplay([](const std::string&, const std::string&) {});
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
     TMemoryStream stream;
-    if (Size > 0) stream.WriteBuffer(Data, static_cast<std::int32_t>(Size));
+    FillStream(stream, Data, Size);
     TFuzzControl control;
     control.SetBounds(0, 0, 37, 23);
     if (!control.LoadFromStream(&stream)) return 0;
