@@ -2,7 +2,7 @@
 // One thread's message queue on epoll: posted messages behind an eventfd, window
 // timers behind one timerfd, one-shot descriptor watches, and (on the GUI thread) the
 // hand-over requests of worker threads. The epoll descriptor is the queue's single
-// pollable descriptor; it is readable exactly while the queue has work.
+// pollable descriptor; once handed out, it is readable exactly while the queue has work.
 
 #include "platform/messages/Messages.h"
 
@@ -62,7 +62,9 @@ public:
     bool Watch(HWND owner, int fd, std::uint32_t events, TDescriptorHandler handler);
     void Unwatch(HWND owner, int fd);
 
-    int Descriptor() const { return FEpoll; }
+    // From the first call on, the descriptor is kept readable for the owner's own posts
+    // too, for the toolkit that watches it.
+    int Descriptor();
 
     // Called when the owning thread ends: its windows die and later posts are refused.
     void Close();
@@ -93,8 +95,10 @@ private:
     void UpdateTimers(std::int64_t now);
     void ArmTimerDescriptor();
     void ServeSynchronize();
-    // Keeps the wake eventfd signalled exactly while work is left.
+    // Keeps the wake eventfd signalled while work is left (for the owner's own work only
+    // once the descriptor is shared), and drained when none is.
     void RefreshWake();
+    void SignalWakeLocked();
     bool HasWorkLocked() const;
     bool IsAlive(HWND wnd);
 
@@ -111,6 +115,7 @@ private:
     bool FQuit = false;
     int FQuitCode = 0;
     bool FWakeSignalled = false;
+    bool FDescriptorShared = false;
     bool FClosed = false;
 
     // Owner thread only.

@@ -98,8 +98,10 @@ void Watch(Entry& e, std::uint32_t events) {
     e.WatchedEvents = events;
 }
 
-void FinishConnect(Entry& e) {
-    e.ConnectError = WsaErrorFromErrno(PendingSocketError(e.Fd));
+// `rev` is the host's readiness that ended the connect: writable without an error or a
+// hang-up is a success, and only a failure has a code worth asking for.
+void FinishConnect(Entry& e, short rev) {
+    e.ConnectError = (rev & (POLLERR | POLLHUP)) ? WsaErrorFromErrno(PendingSocketError(e.Fd)) : 0;
     if (e.ConnectError != 0) {
         e.State = Phase::Failed;
         if (Wants(e, FD_CONNECT)) Post(e, FD_CONNECT, e.ConnectError);
@@ -113,15 +115,17 @@ void FinishConnect(Entry& e) {
 // A non-blocking connect may have finished without anyone watching; look before
 // judging the state.
 void UpdateConnecting(Entry& e) {
-    if (e.State == Phase::Connecting && (PollNow(e.Fd, POLLOUT) & (POLLOUT | POLLERR | POLLHUP)))
-        FinishConnect(e);
+    if (e.State != Phase::Connecting) return;
+    const short rev = PollNow(e.Fd, POLLOUT);
+    if (rev & (POLLOUT | POLLERR | POLLHUP)) FinishConnect(e, rev);
 }
 
 void RefreshStream(Entry& e, short rev) {
     if (!e.Terminal && (rev & (POLLERR | POLLHUP))) {
         e.Terminal = true;
         e.PeerClosed = true;
-        e.ResetError = WsaErrorFromErrno(PendingSocketError(e.Fd));
+        // A hang-up alone is both directions closed in order; only an error has a code.
+        e.ResetError = (rev & POLLERR) ? WsaErrorFromErrno(PendingSocketError(e.Fd)) : 0;
     }
     if (rev & POLLRDHUP) e.PeerClosed = true;
     const int pending = e.Held() > 0   ? 1
@@ -197,8 +201,12 @@ void Arm(Entry& e, short rev) {
 void Refresh(Entry& e) {
     if (e.Closed) return;
     if (e.Wnd == nullptr || e.Mask == 0) return StopWatching(e);
+    // A stream that is not connecting, connected or listening has nothing to report.
+    if (e.Type == SOCK_STREAM && (e.State == Phase::Fresh || e.State == Phase::Failed))
+        return StopWatching(e);
     const short rev = PollNow(e.Fd);
-    if (e.State == Phase::Connecting && (rev & (POLLOUT | POLLERR | POLLHUP))) FinishConnect(e);
+    if (e.State == Phase::Connecting && (rev & (POLLOUT | POLLERR | POLLHUP)))
+        FinishConnect(e, rev);
     if (e.Type == SOCK_DGRAM) {
         RefreshDatagram(e, rev);
     } else if (e.State == Phase::Listening) {

@@ -70,6 +70,7 @@ struct Entry {
     std::size_t AheadAt = 0;  // the next held byte
     std::size_t AheadEnd = 0; // the end of the held bytes
     int HostLeft = -1;        // what the host said it still had after the block was read
+    bool TellsLeft = false;   // the host was asked to tell that with every read
     // Held bytes are not the host's readiness, so the watch cannot report them: a
     // reminder (an event descriptor watched on the window's thread) brings the loop back.
     int ReminderFd = -1;

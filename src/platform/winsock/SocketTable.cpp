@@ -104,6 +104,27 @@ int ProbeStream(std::unique_lock<std::mutex>& lock, const EntryPtr& e) {
 // A block of the read-ahead: reads this small or smaller are served from memory.
 constexpr std::size_t kReadAheadBlock = 128 * 1024;
 
+// One plain read from the host; `left` receives what it still holds. A read short of
+// its request emptied the queue. The host is asked to tell the rest with every read
+// only after a full one, so that a small exchange never pays for the option.
+ssize_t HostRead(Entry& e, char* buf, std::size_t len, int& left) {
+    const bool endArrived = e.PeerClosed && !e.Terminal && e.ResetError == 0;
+    const ssize_t got = HostRecvTelling(e.Fd, buf, len, left);
+    if (left > 0 && endArrived) --left; // the host counts a received end as one byte
+    if (got <= 0 || left >= 0) return got;
+    if (static_cast<std::size_t>(got) < len) {
+        left = 0;
+        // The peer's end had arrived, so every byte before it was queued and is read
+        // now: the end is next, and nothing can follow it.
+        if (endArrived) e.EndRead = true;
+    } else if (!e.TellsLeft) {
+        HostTellBytesLeft(e.Fd);
+        e.TellsLeft = true;
+        left = BytesWaiting(e.Fd);
+    }
+    return got;
+}
+
 // One read of stream data, in order: held bytes first, then what the host has. A plain
 // read smaller than a block that finds nothing held takes a block from the host; a read
 // that empties the block while the host still has data goes on with the next block, so
@@ -113,9 +134,9 @@ ssize_t ReadStreamBytes(Entry& e, char* buf, std::size_t want, int flags) {
     if ((flags & MSG_OOB) != 0) return HostRecvFrom(e.Fd, buf, want, flags, nullptr, nullptr);
     if (e.Held() == 0) {
         if (peek) return HostRecvFrom(e.Fd, buf, want, flags, nullptr, nullptr);
-        if (want >= kReadAheadBlock) return HostRecvTelling(e.Fd, buf, want, e.LeftAfterRecv);
+        if (want >= kReadAheadBlock) return HostRead(e, buf, want, e.LeftAfterRecv);
         if (!e.Ahead) e.Ahead.reset(new char[kReadAheadBlock]);
-        const ssize_t got = HostRecvTelling(e.Fd, e.Ahead.get(), kReadAheadBlock, e.HostLeft);
+        const ssize_t got = HostRead(e, e.Ahead.get(), kReadAheadBlock, e.HostLeft);
         if (got <= 0) return got;
         e.AheadAt = 0;
         e.AheadEnd = static_cast<std::size_t>(got);
@@ -129,7 +150,7 @@ ssize_t ReadStreamBytes(Entry& e, char* buf, std::size_t want, int flags) {
         e.AheadAt += n;
         // The host says 1 for a peer's end as well: more than 1 is certainly data.
         if (done == want || e.HostLeft <= 1) break;
-        const ssize_t got = HostRecvTelling(e.Fd, e.Ahead.get(), kReadAheadBlock, e.HostLeft);
+        const ssize_t got = HostRead(e, e.Ahead.get(), kReadAheadBlock, e.HostLeft);
         if (got <= 0) break;
         e.AheadAt = 0;
         e.AheadEnd = static_cast<std::size_t>(got);
@@ -151,6 +172,9 @@ int ReceiveStream(std::unique_lock<std::mutex>& lock, const EntryPtr& e, char* b
         want = std::min<std::size_t>(
             want, static_cast<std::size_t>(std::max<long long>(resetAfter - e->Received, 1)));
     }
+    // Past the end the host's queue stays empty: no need to ask it again.
+    if (e->EndRead && e->Held() == 0 && (flags & MSG_OOB) == 0)
+        return e->ResetError != 0 ? Fail(e->ResetError) : 0;
     for (;;) {
         // A plain read also learns what it leaves queued, for BytesLeftByRecv.
         e->LeftAfterRecv = -1;
@@ -228,8 +252,14 @@ int Receive(SocketId s, char* buf, int len, int flags, void* from, int* fromlen)
     UpdateConnecting(*e);
     if (stream && e->State != Phase::Connected) return Fail(WSAENOTCONN);
     if (!stream && !e->Bound) return Fail(WSAEINVAL);
+    // Another read at an end already met changes nothing a notification depends on.
+    const bool endAgain = stream && e->EndRead && e->Held() == 0 && (flags & MSG_OOB) == 0;
     const int result = stream ? ReceiveStream(lock, e, buf, len, flags)
                               : ReceiveDatagram(lock, e, buf, len, flags, from, fromlen);
+    if (endAgain && (e->CloseReported || !Wants(*e, FD_CLOSE))) {
+        e->ReadEnabled = true;
+        return result;
+    }
     // recv is the re-enabling call of FD_READ (FD_OOB with MSG_OOB). A plain read that
     // took data or found none leaves the connection as it was, so the cheap way serves.
     if (!e->Closed) {
@@ -384,7 +414,6 @@ SocketId OpenSocket(int family, int type, int protocol) {
     }
     const int fd = HostSocket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
     if (fd < 0) return FailSocket(WsaErrorFromErrno(errno));
-    if (type == SOCK_STREAM) HostTellBytesLeft(fd);
     auto e = std::make_shared<Entry>();
     e->Fd = fd;
     e->Type = type;
@@ -505,7 +534,6 @@ SocketId Accept(SocketId s, void* addr, int* len) {
     }
     auto n = std::make_shared<Entry>();
     n->Fd = fd;
-    HostTellBytesLeft(fd);
     n->Type = SOCK_STREAM;
     n->State = Phase::Connected;
     n->Bound = true;
@@ -610,6 +638,9 @@ int SetOption(SocketId s, Option option, int value, int value2) {
         size = sizeof l;
         break;
     }
+    // A fresh socket does not linger: setting that again costs the host nothing to skip.
+    if (name == SO_LINGER && (l.l_onoff != 0) == e->LingerOn && l.l_linger == e->LingerSeconds)
+        return 0;
     if (HostSetSockOpt(e->Fd, level, name, data, size) != 0) return Fail(WsaErrorFromErrno(errno));
     if (name == SO_LINGER) {
         e->LingerOn = l.l_onoff != 0;

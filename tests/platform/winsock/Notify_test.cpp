@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 using namespace vt::test;
 
@@ -366,5 +367,67 @@ TEST_F(WinsockNotify, BytesLeftByTheLastReadAndThePeersEnd) {
     ASSERT_EQ(ws->ioctlsocket(s, FIONREADLEFT, &left), 0);
     EXPECT_EQ(left, 0u) << "nothing is left after the peer's end";
     ASSERT_TRUE(win.WaitFor(s, FD_CLOSE));
+    ws->closesocket(s);
+}
+
+TEST_F(WinsockNotify, DataAndTheEndArrivingTogetherNeedOneReadThenCloseOnce) {
+    int peer = -1;
+    const SOCKET s = Connected(peer);
+    ASSERT_TRUE(HostSendAll(peer, std::string(3000, 'd')));
+    HostClose(peer);
+    PumpFor(kQuietMs); // both have arrived before the first read
+    ASSERT_EQ(win.Count(s, FD_READ), 1);
+    EXPECT_EQ(Recv(s, 8192), std::string(3000, 'd'));
+    ASSERT_TRUE(win.WaitFor(s, FD_CLOSE)) << "the read took everything before the end";
+    u_long waiting = 1;
+    ASSERT_EQ(ws->ioctlsocket(s, FIONREAD, &waiting), 0);
+    EXPECT_EQ(waiting, 0u);
+    char c;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ws->recv(s, &c, 1, 0), 0) << "every read after the end meets it";
+    PumpFor(kQuietMs);
+    EXPECT_EQ(win.Count(s, FD_READ), 1);
+    EXPECT_EQ(win.Count(s, FD_CLOSE), 1);
+    EXPECT_EQ(win.ErrorOf(s, FD_CLOSE), 0);
+    ws->closesocket(s);
+}
+
+TEST_F(WinsockNotify, EveryFilledReadOfALongStreamKnowsWhatItLeaves) {
+    // A large receive buffer (asked before the connect, so the window scales) takes the
+    // whole stream before the first read, which makes every count exact.
+    const SOCKET s = ws.Socket();
+    const int big = 1 << 20;
+    ASSERT_EQ(
+        ws->setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&big), sizeof big),
+        0);
+    ASSERT_EQ(ws->WSAAsyncSelect(s, win.Handle(), WM_SOCKET, kAllEvents), 0);
+    EXPECT_EQ(Connect(s, listenPort), SOCKET_ERROR);
+    const int peer = HostAccept(listenFd);
+    ASSERT_GE(peer, 0);
+    std::string data(300 * 1000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i % 251);
+    std::thread sender([&] { HostSendAll(peer, data); });
+    u_long queued = 0;
+    const bool allQueued = PumpUntil(
+        [&] { return ws->ioctlsocket(s, FIONREAD, &queued) == 0 && queued == data.size(); }, 5000);
+    sender.join();
+    ASSERT_TRUE(allQueued) << queued << " bytes queued";
+
+    std::string got;
+    while (got.size() < data.size()) {
+        const std::string piece = Recv(s, 8192);
+        ASSERT_FALSE(piece.empty()) << "after " << got.size() << " bytes";
+        got += piece;
+        u_long left = 0;
+        ASSERT_EQ(ws->ioctlsocket(s, FIONREADLEFT, &left), 0);
+        ASSERT_EQ(left, data.size() - got.size()) << "after " << got.size() << " bytes";
+    }
+    EXPECT_TRUE(got == data);
+    HostClose(peer);
+    ASSERT_TRUE(win.WaitFor(s, FD_CLOSE));
+    char c;
+    EXPECT_EQ(ws->recv(s, &c, 1, 0), 0);
+    EXPECT_EQ(win.ErrorOf(s, FD_CLOSE), 0);
     ws->closesocket(s);
 }
