@@ -9,6 +9,7 @@
 // The last line is for scripts: "key=value" pairs.
 
 #include "http/HttpCli.h"
+#include "platform/runtime/BufferedFileStream.h"
 #include "platform/runtime/Streams.h"
 #include "util/Timer.h"
 
@@ -53,7 +54,8 @@ private:
 
 int Download(const char* Url, const char* OutFile, const char* Proxy) {
     THttpCli cli(nullptr);
-    TFileStream out(OutFile, fmCreate);
+    // The stream the chart window writes its download into.
+    TBufferedFileStream out(OutFile, fmCreate);
     cli.SetURL(Url);
     if (Proxy) cli.SetProxy(Proxy);
     cli.SetRcvdStream(&out);

@@ -5,7 +5,7 @@
 #include "app/Symbols.h"
 #include "http/HttpCli.h"
 #include "platform/gdi/Picture.h"
-#include "platform/runtime/Streams.h"
+#include "platform/runtime/BufferedFileStream.h"
 #include "platform/runtime/SysUtils.h"
 
 #include <memory>
@@ -26,7 +26,7 @@ void THttpGetForm::GetButtonClick(TObject* Sender) {
     HttpCli1->SetProxyPort(ProxyPortEdit->Text());
 
     // Raises "Cannot create file %s" before the window changes.
-    auto stream = std::make_unique<TFileStream>(fileName, fmCreate | fmShareExclusive);
+    auto stream = std::make_unique<TBufferedFileStream>(fileName, fmCreate | fmShareExclusive);
     HttpCli1->SetRcvdStream(stream.get());
     SetDownloading(true);
     // Back to idle on every path; the file is closed before anything reads it.

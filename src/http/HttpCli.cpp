@@ -410,12 +410,24 @@ void THttpCli::HandleSessionClosed(TObject* Sender, WORD Error) {
         return;
     }
     FConnected = false;
+    if (!FRequestFailed) FlushDocument();
     if (!FRequestFailed) RecordEarlyEnd(Error);
     if (FBodyPieceCount > 0) FireDocEnd();
     // Abort finishes the request itself; one report per request is enough.
     if (FState != hsAborting && !FReadyPosted) {
         FReadyPosted = true;
         PostMessage(FWindowHandle, WM_HTTP_READY, static_cast<WPARAM>(FRequestSerial), 0);
+    }
+}
+
+void THttpCli::FlushDocument() {
+    // A stream that gathers writes reports a failed one only now; the document has a
+    // hole then, as when a write fails at once.
+    if (FRcvdStream == nullptr || FBodyPieceCount == 0) return;
+    try {
+        FRcvdStream->Flush();
+    } catch (Exception& E) {
+        RecordFailure("Can't write the document: " + E.Message(), httperrWriteFailed);
     }
 }
 

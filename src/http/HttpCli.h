@@ -245,6 +245,8 @@ private:
     void FailRequest(const std::string& Reason, WORD Error);
     // Records why a connection that ended before its response did failed the request.
     void RecordEarlyEnd(WORD Error);
+    // Writes out what RcvdStream holds back; a failure fails the request.
+    void FlushDocument();
     bool ResponseIncomplete() const;
     // The header has ended and the announced document (if any) is all there.
     bool ResponseComplete() const;

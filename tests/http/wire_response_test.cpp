@@ -3,8 +3,14 @@
 
 #include "HttpTest.h"
 #include "platform/messages/Application.h"
+#include "platform/runtime/BufferedFileStream.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
 
 using namespace vt::test;
 using namespace std::string_literals;
@@ -202,6 +208,39 @@ TEST(HttpWire, AStreamThatRefusesDataFailsTheRequest) {
     http.Cli->SetRcvdStream(&full);
     EXPECT_EQ(http.Get(Url(server, "/")),
               (TResult{"Can't write the document: Stream write error", 404}));
+}
+
+TEST(HttpWire, AGatheringFileStreamHoldsTheWholeDocumentWhenGetReturns) {
+    Watchdog dog(20, "gathered document");
+    std::string body(300 * 1000 + 7, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>(i * 7 + i / 251);
+    TCannedServer server({{{"HTTP/1.0 200 OK\r\n\r\n", body.substr(0, 1000), body.substr(1000)}},
+                          {{"HTTP/1.0 200 OK\r\n\r\n", "GIF89a"}}});
+    char dir[] = "/tmp/vt_http_file_XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string name = std::string(dir) + "/chart.gif";
+    TRecordingHttp http;
+    {
+        TBufferedFileStream file(name, fmCreate);
+        http.Cli->SetRcvdStream(&file);
+        EXPECT_EQ(http.Get(Url(server, "/")), (TResult{"", 0}));
+        std::ifstream in(name, std::ios::binary);
+        EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == body)
+            << "the client wrote out the gathered tail before it reported success";
+        http.Cli->SetRcvdStream(nullptr);
+    }
+    std::filesystem::remove_all(dir);
+
+    // A file that cannot take the document fails the request, even when every piece
+    // was only gathered until the end.
+    TBufferedFileStream full("/dev/full", fmOpenWrite);
+    http.Cli->SetRcvdStream(&full);
+    EXPECT_EQ(http.Get(Url(server, "/")),
+              (TResult{"Can't write the document: Stream write error", 404}));
+    ASSERT_TRUE(http.WaitDone(2));
+    EXPECT_EQ(http.DoneError, httperrWriteFailed);
+    http.Cli->SetRcvdStream(nullptr);
 }
 
 TEST(HttpWire, AnEmptyReplyOrARequestThatCannotBeSentFails) {

@@ -1,3 +1,4 @@
+#include "platform/runtime/BufferedFileStream.h"
 #include "platform/runtime/Exceptions.h"
 #include "platform/runtime/Streams.h"
 
@@ -11,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -233,6 +236,71 @@ TEST_F(RuntimeFileStream, WritesLandInTheFileAtOnceAndInOrder) {
     out.WriteBuffer("7", 1);
     EXPECT_EQ(Get(name), "GIF79a");
     EXPECT_EQ(out.Position(), 4);
+}
+
+TEST_F(RuntimeFileStream, BufferedStreamWritesWholeBlocksInOrder) {
+    const std::string name = Path("chart.bin");
+    constexpr size_t kPiece = 8 * 1024;
+    constexpr size_t kBlock = 128 * 1024;
+    const std::vector<char> data = Pattern(kBlock * 3 + 5000);
+    TBufferedFileStream out(name, fmCreate);
+    size_t done = 0;
+    auto write = [&](size_t n) {
+        out.WriteBuffer(data.data() + done, static_cast<std::int32_t>(n));
+        done += n;
+    };
+    for (int i = 0; i < 15; ++i)
+        write(kPiece);
+    EXPECT_EQ(std::filesystem::file_size(name), 0u) << "15 pieces are gathered, not written";
+    write(kPiece);
+    write(kPiece);
+    EXPECT_EQ(std::filesystem::file_size(name), kBlock) << "the 17th piece wrote out one block";
+    write(kBlock + 3000); // a large piece follows the gathered one directly
+    write(data.size() - done);
+    ASSERT_EQ(done, data.size());
+    out.Flush();
+    EXPECT_EQ(Get(name), std::string(data.begin(), data.end()));
+}
+
+TEST_F(RuntimeFileStream, BufferedStreamReadsSeeksAndSizesSeeEveryWrite) {
+    const std::string name = Path("MSFT.gif");
+    {
+        TBufferedFileStream f(name, fmCreate);
+        f.WriteBuffer("GIF89a", 6);
+        EXPECT_EQ(f.Size(), 6);
+        EXPECT_EQ(f.Position(), 6);
+        f.SetPosition(3);
+        f.WriteBuffer("7", 1);
+        f.SetPosition(0);
+        char back[7] = {};
+        f.ReadBuffer(back, 6);
+        EXPECT_STREQ(back, "GIF79a");
+        f.WriteBuffer("tail", 4);
+        f.SetSize(12);
+        EXPECT_EQ(Get(name), "GIF79atail"s + std::string(2, '\0'));
+        f.SetPosition(10);
+        f.WriteBuffer("!!", 2);
+    }
+    EXPECT_EQ(Get(name), "GIF79atail!!") << "destruction writes out what is gathered";
+}
+
+TEST(RuntimeBufferedFileStream, AFailedWriteOutIsReported) {
+    // Every write to this device fails for want of space.
+    TBufferedFileStream full("/dev/full", fmOpenWrite);
+    EXPECT_EQ(full.Write("GIF89a", 6), 6) << "gathered, not yet written";
+    EXPECT_EQ(MessageOf<EWriteError>([&] { full.Flush(); }), "Stream write error");
+    full.Flush(); // the lost bytes are reported once
+
+    const std::vector<char> piece(8 * 1024, 'x');
+    int accepted = 0;
+    while (full.Write(piece.data(), static_cast<std::int32_t>(piece.size())) != 0)
+        ++accepted;
+    EXPECT_EQ(accepted, 16) << "the write that needed room for its piece failed";
+    EXPECT_EQ(MessageOf<EWriteError>([&] { full.Flush(); }), "no error")
+        << "the failed block was reported by that write";
+    full.WriteBuffer("x", 1);
+    EXPECT_EQ(MessageOf<EWriteError>([&] { full.Size(); }), "Stream write error")
+        << "sizing writes out first, and says that it could not";
 }
 
 TEST_F(RuntimeFileStream, SeeksAndReadsMixWithWrites) {

@@ -28,6 +28,9 @@ public:
     virtual std::int64_t Size();
     // The base class cannot resize (EStreamError); streams that can override it.
     virtual void SetSize(std::int64_t NewSize);
+    // Writes out what the stream holds back, raising EWriteError "Stream write error" when
+    // that fails. Most streams hold nothing back.
+    virtual void Flush() {}
 
     // Exactly Count bytes or EReadError "Stream read error" / EWriteError "Stream write
     // error" (what was transferred before a short read stays transferred).
