@@ -1,13 +1,13 @@
 #include "gif/Decoder.h"
 
 #include "gif/GIFBlocks.h"
+#include "gif/LzwCodes.h"
 #include "platform/gdi/Bitmap.h"
 #include "platform/runtime/Exceptions.h"
 #include "platform/runtime/Streams.h"
 #include "platform/runtime/SysUtils.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -17,38 +17,12 @@ namespace {
 constexpr int InterlaceFirstRow[4] = {0, 4, 2, 1};
 constexpr int InterlaceStep[4] = {8, 8, 4, 2};
 
-// Strings are copied in blocks of this many bytes, so a block may run past a string's
-// end; the output needs this much room behind a string for the fast copy.
-constexpr std::size_t CopyBlock = 16;
 // Images up to this many pixels are expanded on the stack when their rows cannot take
 // the pixels directly.
 constexpr std::size_t StackPixels = 4096;
 
 [[noreturn]] void InvalidStream() {
     throw EStreamError("Invalid stream format");
-}
-
-std::uint64_t LoadLittleEndian64(const std::uint8_t* P) {
-    std::uint64_t v;
-    std::memcpy(&v, P, sizeof v);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    return v;
-}
-
-// Copies Length bytes that lie wholly before To, in whole blocks: each block is loaded
-// before it is stored, so the bytes past the string that a block drags along are
-// overwritten later and never read as part of a string.
-void CopyString(std::uint8_t* To, const std::uint8_t* From, std::size_t Length) {
-    const std::uint8_t* const end = To + Length;
-    do {
-        std::uint64_t a, b;
-        std::memcpy(&a, From, 8);
-        std::memcpy(&b, From + 8, 8);
-        std::memcpy(To, &a, 8);
-        std::memcpy(To + 8, &b, 8);
-        To += CopyBlock;
-        From += CopyBlock;
-    } while (To < end);
 }
 
 } // namespace
@@ -65,28 +39,6 @@ TDecoder::TDecoder(int ACodeSize, TMemoryStream* ASource) : FCodeSize(ACodeSize)
     FReader.End = FReader.At ? FReader.At + ASource->Size() : nullptr;
 }
 
-int TDecoder::TCodeReader::Read(int Width) {
-    if (Count < Width) {
-        if (End - At >= 8) {
-            // Whole bytes only; the part of a byte that does not fit is loaded again
-            // next time at the same bit position, so or-ing it twice changes nothing.
-            Bits |= LoadLittleEndian64(At) << Count;
-            At += (63 - Count) >> 3;
-            Count |= 56;
-        } else {
-            do {
-                if (At == End) return NoMoreData;
-                Bits |= std::uint64_t{*At++} << Count;
-                Count += 8;
-            } while (Count < Width);
-        }
-    }
-    const int code = static_cast<int>(Bits & ((std::uint64_t{1} << Width) - 1));
-    Bits >>= Width;
-    Count -= Width;
-    return code;
-}
-
 int TDecoder::NextRow(int Height) {
     int y = FRow;
     if (FPass <= 3) y += InterlaceStep[FPass];
@@ -101,9 +53,9 @@ int TDecoder::NextRow(int Height) {
 // previous code's string plus the first byte of the next, and those lie side by side
 // in the output, so a code is expanded by copying earlier output, not by walking a chain.
 std::size_t TDecoder::Expand(std::uint8_t* Out, std::size_t Capacity) {
-    std::uint32_t at[MaxCodes];     // left uninitialised: only entries below next are read
-    std::uint16_t length[MaxCodes]; // of the string
-    TCodeReader in = FReader;       // in locals: the pixel stores could alias members
+    std::uint32_t at[MaxCodes];        // left uninitialised: only entries below next are read
+    std::uint16_t length[MaxCodes];    // of the string
+    vt::lzw::TCodeReader in = FReader; // in locals: the pixel stores could alias members
     // String positions are kept in 32 bits; a bitmap holds far fewer pixels.
     Capacity = std::min<std::size_t>(Capacity, UINT32_MAX);
     const int clear = FClearCode;
@@ -153,8 +105,8 @@ std::size_t TDecoder::Expand(std::uint8_t* Out, std::size_t Capacity) {
         } else {
             n = length[code];
             const std::size_t from = at[code];
-            if (written + n + CopyBlock <= Capacity) {
-                CopyString(Out + written, Out + from, n);
+            if (written + n + vt::lzw::CopyBlock <= Capacity) {
+                vt::lzw::CopyString(Out + written, Out + from, n);
                 // The string being defined ends with its own first byte, which the block
                 // copy read before it was written.
                 if (definedNow) Out[written + n - 1] = Out[from];
@@ -213,7 +165,7 @@ void TDecoder::Decode(const vt::TPixelRows& Target, bool Interlaced) {
         // copies may leave stray bytes just past the last string; they become 0 again.
         const std::size_t coded = std::min(Expand(Target.Base, pixels), pixels);
         if (coded < pixels)
-            std::memset(Target.Base + coded, 0, std::min(CopyBlock, pixels - coded));
+            std::memset(Target.Base + coded, 0, std::min(vt::lzw::CopyBlock, pixels - coded));
         FRow = pixels ? static_cast<int>(coded / static_cast<std::size_t>(Target.Width)) : 0;
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The LZW decoder of GIF image data and the rasterisation of one image into a bitmap.
 
+#include "gif/LzwCodes.h"
 #include "platform/runtime/Classes.h"
 
 #include <cstddef>
@@ -42,7 +43,7 @@ public:
     static vt::TPixelRows PixelRows(TBitmap* Bitmap);
 
     // The next code, or NoMoreData when the source ends before the code is complete.
-    static constexpr int NoMoreData = -1;
+    static constexpr int NoMoreData = vt::lzw::TCodeReader::NoMoreData;
     int ReadCode() { return FReader.Read(FCodeWidth); }
 
     int CodeSize() const { return FCodeSize; }
@@ -54,16 +55,6 @@ private:
     static constexpr int MaxCodes = 4096;
     static constexpr int MaxCodeWidth = 12;
 
-    // Codes of the source, least significant bit first, taken from a 64-bit buffer that
-    // is refilled with up to 8 bytes at a time.
-    struct TCodeReader {
-        const std::uint8_t* At = nullptr;
-        const std::uint8_t* End = nullptr;
-        std::uint64_t Bits = 0;
-        int Count = 0; // bits of Bits that are unread
-        int Read(int Width);
-    };
-
     // Expands the code stream into Out, pixel after pixel in coded order; pixels beyond
     // Capacity are dropped. Returns the number of pixels coded.
     std::size_t Expand(std::uint8_t* Out, std::size_t Capacity);
@@ -72,7 +63,7 @@ private:
                    bool Interlaced);
     int NextRow(int Height);
 
-    TCodeReader FReader;
+    vt::lzw::TCodeReader FReader;
     int FCodeSize;
     int FCodeWidth;
     int FClearCode;

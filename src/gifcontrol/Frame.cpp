@@ -1,183 +1,19 @@
 #include "gifcontrol/Frame.h"
 
+#include "gifcontrol/FrameDecoder.h"
 #include "platform/gdi/Canvas.h"
+
+#include <algorithm>
+#include <vector>
 
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-constexpr int TableSize = 4096;
-constexpr int MaxCodeWidth = 12;
 constexpr std::uint8_t ImageSeparator = 0x2C;
 // Above this many pixels a frame reports progress while it decodes.
 constexpr std::int64_t ProgressPixels = 100000;
-
-// The state of one Decode call: the string tables, the output stack and the code reader
-// over the image's data sub-blocks. About 20 KB, on the stack.
-class TLzwState {
-public:
-    // Only the literal entries are set up: entries at or beyond the next free code read
-    // as zero (DecodeCode checks), so the table never needs clearing.
-    TLzwState(TReadPointer& P, int CodeSize) : FP(P), FClear(1 << CodeSize), FCodeSize(CodeSize) {
-        for (int i = 0; i < FClear; ++i)
-            FSuffix[i] = static_cast<std::uint16_t>(i);
-        ResetTable();
-    }
-
-    // Writes up to Count pixel values (their low 8 bits) to Out and returns how many, or
-    // the code reader's result when no value is left: -1 data exhausted, -2 end code.
-    // With a mask row, the bits of pixels equal to the transparent index are set, the
-    // first of them at bit X.
-    int Read(std::uint8_t* Out, int Count, std::uint8_t* MaskRow = nullptr, int X = 0) {
-        if (FSp == 0) {
-            const int result = DecodeCode();
-            if (result < 0) return result;
-        }
-        const int n = Count < FSp ? Count : FSp;
-        const std::uint16_t* top = FStack + FSp;
-        if (MaskRow) {
-            for (int i = 0; i < n; ++i, ++X) {
-                const std::uint16_t v = top[-1 - i];
-                Out[i] = static_cast<std::uint8_t>(v);
-                if (v == FTransparentIndex)
-                    MaskRow[X >> 3] |= static_cast<std::uint8_t>(0x80 >> (X & 7));
-            }
-        } else {
-            for (int i = 0; i < n; ++i)
-                Out[i] = static_cast<std::uint8_t>(top[-1 - i]);
-        }
-        FSp -= n;
-        return n;
-    }
-
-    void SetTransparentIndex(int Index) { FTransparentIndex = Index; }
-
-private:
-    void ResetTable() {
-        FNext = FClear + 2;
-        FLimit = 2 * FClear;
-        FWidth = FCodeSize + 1;
-        FAfterClear = true;
-    }
-
-    int DecodeCode() {
-        int code = ReadCodeBits();
-        if (code < 0) return code;
-        while (code == FClear) {
-            ResetTable();
-            code = ReadCodeBits();
-            if (code < 0) return code;
-        }
-        if (code == FClear + 1) return EndOfData();
-        if (FAfterClear) {
-            // The first code after a clear is a pixel of its own and starts the chain.
-            FAfterClear = false;
-            FOld = FFirst = code;
-            FStack[FSp++] = static_cast<std::uint16_t>(code);
-            return 0;
-        }
-        const int incoming = code;
-        if (code >= FNext) { // the string being defined, or a code beyond the table
-            FStack[FSp++] = static_cast<std::uint16_t>(FFirst);
-            code = FOld;
-        }
-        // Junk data can link entries into a cycle: the stack's size bounds the walk.
-        while (code >= FClear && FSp < TableSize - 1) {
-            const bool defined = code < FNext; // an entry not defined since the last clear is 0
-            FStack[FSp++] = defined ? FSuffix[code] : 0;
-            code = defined ? FPrefix[code] : 0;
-        }
-        if (code >= FClear) code = 0;
-        FFirst = FSuffix[code];
-        FStack[FSp++] = static_cast<std::uint16_t>(FFirst);
-        if (FNext < TableSize) { // a full table stays full until a clear code
-            FPrefix[FNext] = static_cast<std::uint16_t>(FOld);
-            FSuffix[FNext] = static_cast<std::uint16_t>(FFirst);
-            ++FNext;
-            if (FNext >= FLimit && FLimit < TableSize) {
-                FLimit *= 2;
-                ++FWidth;
-            }
-        }
-        FOld = incoming;
-        return 0;
-    }
-
-    // Skips the rest of the data up to and including its terminator.
-    int EndOfData() {
-        if (!FTerminated) {
-            FP.Skip(FBlockLeft);
-            FBlockLeft = 0;
-            FP.SkipSubBlocks();
-            FTerminated = true;
-        }
-        return -2;
-    }
-
-    // Code-width bits, least significant first, across sub-blocks; -1 when the data
-    // holds no further whole code.
-    int ReadCodeBits() {
-        // Whole bytes of the current sub-block first, then across sub-blocks.
-        while (FBits <= 24 && FBlockLeft > 0 && FP.Pos < FP.End) {
-            FAccumulator |= static_cast<std::uint32_t>(*FP.Pos++) << FBits;
-            FBits += 8;
-            --FBlockLeft;
-        }
-        while (FBits < FWidth)
-            if (!ReadByte()) return -1;
-        const int code = static_cast<int>(FAccumulator & ((1u << FWidth) - 1));
-        FAccumulator >>= FWidth;
-        FBits -= FWidth;
-        return code;
-    }
-
-    bool ReadByte() {
-        if (FBlockLeft == 0 && !ReadSubBlockLength()) return false;
-        if (FP.AtEnd()) { // a sub-block cut short by the end of the file
-            FTerminated = true;
-            FBlockLeft = 0;
-            return false;
-        }
-        FAccumulator |= static_cast<std::uint32_t>(*FP.Pos++) << FBits;
-        FBits += 8;
-        --FBlockLeft;
-        return true;
-    }
-
-    bool ReadSubBlockLength() {
-        if (FTerminated) return false;
-        const int length = FP.Peek();
-        FP.Skip(1);
-        if (length <= 0) { // the terminator, or no data left
-            FTerminated = true;
-            return false;
-        }
-        FBlockLeft = length;
-        return true;
-    }
-
-    TReadPointer& FP;
-    const int FClear;
-    const int FCodeSize;
-    int FNext = 0;
-    int FLimit = 0;
-    int FWidth = 0;
-    int FOld = 0;
-    int FFirst = 0;
-    bool FAfterClear = true;
-    std::uint32_t FAccumulator = 0;
-    int FBits = 0;
-    int FBlockLeft = 0;
-    bool FTerminated = false;
-    int FSp = 0;
-    int FTransparentIndex = -1;
-    std::uint16_t FPrefix[TableSize];
-    std::uint16_t FSuffix[TableSize];
-    std::uint16_t FStack[TableSize];
-};
-
-static_assert(MaxCodeWidth <= 16, "codes must fit the 32-bit accumulator with a byte to spare");
 
 // The rows of an image in the order its data holds them.
 class TRowOrder {
@@ -203,6 +39,58 @@ private:
     int FRow = 0;
     int FPass = 0;
 };
+
+// The image's data sub-blocks joined into one run; P moves past their terminator (or to
+// the end of a file cut short).
+std::vector<std::uint8_t> JoinSubBlocks(TReadPointer& P) {
+    std::size_t size = 0;
+    for (TReadPointer walk = P; !walk.AtEnd();) {
+        const std::size_t length = *walk.Pos++;
+        if (length == 0) break;
+        size += std::min(length, walk.Left());
+        walk.Skip(length);
+    }
+    std::vector<std::uint8_t> data;
+    data.reserve(size);
+    while (!P.AtEnd()) {
+        const std::size_t length = *P.Pos++;
+        if (length == 0) break;
+        const std::size_t held = std::min(length, P.Left());
+        data.insert(data.end(), P.Pos, P.Pos + held);
+        P.Skip(held);
+    }
+    return data;
+}
+
+// Copies N pixels; narrow rows (a column has one pixel a row) without a call per row.
+void CopyPixels(std::uint8_t* To, const std::uint8_t* From, std::size_t N, std::size_t Width) {
+    if (Width < 16) {
+        for (std::size_t i = 0; i < N; ++i)
+            To[i] = From[i];
+    } else {
+        std::memcpy(To, From, N);
+    }
+}
+
+// Copies Count pixels, in coded order, into rows of Width pixels, RowSize bytes apart.
+void PlaceRows(const std::uint8_t* Coded, std::size_t Count, int Width, int Height, bool Interlaced,
+               std::uint8_t* Rows, int RowSize) {
+    const auto width = static_cast<std::size_t>(Width);
+    if (!Interlaced) {
+        for (; Count >= width; Count -= width, Coded += width, Rows += RowSize)
+            CopyPixels(Rows, Coded, width, width);
+        CopyPixels(Rows, Coded, Count, width); // a row left unfinished
+        return;
+    }
+    TRowOrder order(Height, true);
+    for (;;) {
+        const std::size_t n = std::min(width, Count);
+        CopyPixels(Rows + static_cast<std::ptrdiff_t>(order.Row()) * RowSize, Coded, n, width);
+        Coded += n;
+        Count -= n;
+        if (Count == 0 || !order.Next()) return;
+    }
+}
 
 const TColorTableBytes& NoColors() {
     static const TColorTableBytes none{};
@@ -240,16 +128,17 @@ void CopyIndexed(TBitmap& Bitmap, const BITMAPINFO& Info, const std::uint8_t* Bi
         colors[i] = 0xFF000000u | (std::uint32_t{c.rgbRed} << 16) |
                     (std::uint32_t{c.rgbGreen} << 8) | c.rgbBlue;
     }
-    const int rowSize = (width + 3) & ~3;
-    auto* first = static_cast<std::uint8_t*>(Bitmap.ScanLine(0));
-    const int stride = Bitmap.BytesPerScanLine();
-    for (int y = 0; y < height; ++y) {
-        const int from = Info.bmiHeader.biHeight < 0 ? y : height - 1 - y;
-        const std::uint8_t* src = Bits + static_cast<std::ptrdiff_t>(from) * rowSize;
-        auto* dst =
-            reinterpret_cast<std::uint32_t*>(first + static_cast<std::ptrdiff_t>(y) * stride);
+    const std::ptrdiff_t rowSize = (width + 3) & ~3;
+    // Top row first, or bottom row first.
+    const bool topDown = Info.bmiHeader.biHeight < 0;
+    const std::uint8_t* src = topDown ? Bits : Bits + (height - 1) * rowSize;
+    const std::ptrdiff_t srcStep = topDown ? rowSize : -rowSize;
+    auto* dst = static_cast<std::uint8_t*>(Bitmap.ScanLine(0));
+    const std::ptrdiff_t stride = Bitmap.BytesPerScanLine();
+    for (int y = 0; y < height; ++y, src += srcStep, dst += stride) {
+        auto* out = reinterpret_cast<std::uint32_t*>(dst);
         for (int x = 0; x < width; ++x)
-            dst[x] = colors[src[x]];
+            out[x] = colors[src[x]];
     }
 }
 
@@ -378,32 +267,75 @@ int TFrame::Decode(TReadPointer& P, std::uint8_t* Pixels, int MaskRowSize, int P
     const int codeSize = P.Peek();
     P.Skip(1);
     if (codeSize < 0 || codeSize > MaxCodeSize) return -1;
-    TLzwState lzw(P, codeSize);
-
-    const bool progress =
-        FOwner && FOwner->HasProgressHandler() && std::int64_t{FWidth} * FHeight > ProgressPixels;
-    const int progressMask = FWidth <= 320 ? 63 : 31;
+    const std::int64_t dataStart = P.Offset();
+    const std::vector<std::uint8_t> data = JoinSubBlocks(P);
+    TFrameDecoder lzw(data.data(), data.size(), codeSize);
     const bool masked = FTransparent && Mask;
     if (masked) lzw.SetTransparentIndex(FTransparentIndex);
-    int result = 0;
-    if (FWidth > 0 && FHeight > 0) {
-        TRowOrder rows(FHeight, FInterlaced);
-        do {
-            const int row = rows.Row();
-            std::uint8_t* out = Pixels + static_cast<std::ptrdiff_t>(row) * PixelRowSize;
-            std::uint8_t* maskRow =
-                masked ? Mask + static_cast<std::ptrdiff_t>(row) * MaskRowSize : nullptr;
-            for (int x = 0; x < FWidth && result >= 0;) {
-                result = lzw.Read(out + x, FWidth - x, maskRow, x);
-                x += result > 0 ? result : 0;
-            }
-            if (result < 0) break;
-            if (progress && (row & progressMask) == 0) FOwner->DoProgress(P.Offset());
-        } while (rows.Next());
+
+    const std::size_t pixels =
+        FWidth > 0 && FHeight > 0 ? static_cast<std::size_t>(FWidth) * FHeight : 0;
+    if (pixels > 0) {
+        // Rows that lie one after the other in coded order take the pixels directly.
+        const bool direct = !FInterlaced && PixelRowSize == FWidth;
+        std::unique_ptr<std::uint8_t[]> scratch;
+        std::uint8_t* coded = Pixels;
+        if (!direct) {
+            scratch.reset(new std::uint8_t[pixels]);
+            coded = scratch.get();
+        }
+        const std::size_t count =
+            std::min(ExpandRows(lzw, coded, dataStart, P.Offset(), data.size()), pixels);
+        if (direct) {
+            // The block copies may leave stray bytes behind the last pixel: rows the data
+            // does not reach keep index 0.
+            std::memset(Pixels + count, 0, std::min(vt::lzw::CopyBlock, pixels - count));
+        } else if (count > 0) {
+            PlaceRows(coded, count, FWidth, FHeight, FInterlaced, Pixels, PixelRowSize);
+        }
+        if (masked) MarkTransparent(lzw, count, Pixels, PixelRowSize, Mask, MaskRowSize);
     }
-    // The rest of the data, up to the end code and the terminator, is read and dropped.
-    std::uint8_t rest[TableSize];
-    while (result >= 0)
-        result = lzw.Read(rest, TableSize);
-    return result;
+    // The rest of the data, up to the end code, is read and dropped.
+    lzw.Expand(nullptr, 0, SIZE_MAX);
+    return lzw.Result();
+}
+
+std::size_t TFrame::ExpandRows(TFrameDecoder& Lzw, std::uint8_t* Coded, std::int64_t DataStart,
+                               std::int64_t DataEnd, std::size_t DataSize) {
+    const std::size_t pixels = static_cast<std::size_t>(FWidth) * FHeight;
+    const bool progress =
+        FOwner && FOwner->HasProgressHandler() && std::int64_t{FWidth} * FHeight > ProgressPixels;
+    if (!progress) return Lzw.Expand(Coded, pixels, pixels);
+    // Every few rows, as far as the data reaches: how far through the file the decoder is.
+    const int progressMask = FWidth <= 320 ? 63 : 31;
+    TRowOrder rows(FHeight, FInterlaced);
+    std::size_t until = 0;
+    do {
+        until += static_cast<std::size_t>(FWidth);
+        if (Lzw.Expand(Coded, pixels, until) < until) break;
+        if ((rows.Row() & progressMask) == 0) {
+            const std::int64_t read = std::min(Lzw.Consumed(), DataSize);
+            FOwner->DoProgress(DataStart +
+                               (DataEnd - DataStart) * static_cast<std::int64_t>(read) /
+                                   static_cast<std::int64_t>(std::max<std::size_t>(DataSize, 1)));
+        }
+    } while (rows.Next());
+    return Lzw.Expand(Coded, pixels, 0);
+}
+
+void TFrame::MarkTransparent(const TFrameDecoder& Lzw, std::size_t Count,
+                             const std::uint8_t* Pixels, int PixelRowSize, std::uint8_t* Mask,
+                             int MaskRowSize) const {
+    TRowOrder rows(FHeight, FInterlaced);
+    for (std::size_t done = 0; done < Count;) {
+        const std::size_t n = std::min(static_cast<std::size_t>(FWidth), Count - done);
+        const std::uint8_t* row = Pixels + static_cast<std::ptrdiff_t>(rows.Row()) * PixelRowSize;
+        std::uint8_t* maskRow = Mask + static_cast<std::ptrdiff_t>(rows.Row()) * MaskRowSize;
+        for (std::size_t x = 0; x < n; ++x) {
+            if (row[x] == FTransparentIndex && !Lzw.Opaque(done + x))
+                maskRow[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+        }
+        done += n;
+        if (!rows.Next()) break;
+    }
 }

@@ -33,6 +33,8 @@ public:
     virtual bool ClaimPixels(std::int64_t Pixels) = 0;
 };
 
+class TFrameDecoder;
+
 class TFrame {
 public:
     // The largest code size byte whose clear code fits the 4096-entry string tables.
@@ -81,6 +83,13 @@ public:
 
 private:
     void ReadExtension(const TExtensionRecord& Extension);
+    // Expands the pixels in coded order into Coded, reporting progress by rows for large
+    // frames; returns how many the data holds. DataStart..DataEnd: the data in the file.
+    std::size_t ExpandRows(TFrameDecoder& Lzw, std::uint8_t* Coded, std::int64_t DataStart,
+                           std::int64_t DataEnd, std::size_t DataSize);
+    // Sets the mask bits of the first Count pixels (in coded order) that are transparent.
+    void MarkTransparent(const TFrameDecoder& Lzw, std::size_t Count, const std::uint8_t* Pixels,
+                         int PixelRowSize, std::uint8_t* Mask, int MaskRowSize) const;
     void FillHeader(BITMAPINFO& Info, int Bits, int Colors, int RowSize) const;
 
     int FLeft = 0;

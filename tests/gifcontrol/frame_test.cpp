@@ -212,6 +212,47 @@ TEST(frame, CodesBeyondTheTableDecodeLikeTheCodeBeingDefined) {
     EXPECT_EQ(f.Indexes(), (Bytes{1, 1, 1}));
 }
 
+TEST(frame, AfterACodeBeyondTheTableStringsComeFromTheTableUntilTheNextClear) {
+    Fixture f;
+    // Code size 2 (clear 4, end 5): 1, 2, 6 = "1 2" fill entries 6 and 7; the width is 4
+    // from here. 12 lies beyond the table: "1 2" plus its first byte; 8 is that entry;
+    // 12 again is entry 10 in the making, the previous string plus its first byte. After
+    // the clear: 3, 3, 6 = "3 3".
+    const Bytes img = Image(6, 3, 2,
+                            PackCodes({{4, 3},
+                                       {1, 3},
+                                       {2, 3},
+                                       {6, 3},
+                                       {12, 4},
+                                       {8, 4},
+                                       {12, 4},
+                                       {4, 4},
+                                       {3, 3},
+                                       {3, 3},
+                                       {6, 3},
+                                       {5, 4}}));
+    ASSERT_TRUE(f.Read(img).Ok);
+    EXPECT_EQ(f.Indexes(), (Bytes{1, 2, 1, 2, 1, 2, 1, 1, 2, 1, 1, 2, 1, 1, 3, 3, 3, 3}));
+}
+
+TEST(frame, OnlyTheTransparentIndexItselfIsTransparentWithWideCodes) {
+    Fixture f;
+    // Code size 9 (clear 512, end 513): the literal 261 shows as colour 5 (its low 8
+    // bits), but only the literal 5 is the transparent index.
+    ASSERT_TRUE(
+        f.Read(Image(3, 1, 9, PackCodes({{512, 10}, {261, 10}, {5, 10}, {6, 10}, {513, 10}})),
+               Extension(1, 0, 5))
+            .Ok);
+    TCanvas* mask = f.Frame.MaskBitmap()->Canvas();
+    TCanvas* image = f.Frame.Bitmap()->Canvas();
+    EXPECT_EQ(mask->Pixels(0, 0), clBlack);
+    EXPECT_EQ(image->Pixels(0, 0), GlobalColor(5));
+    EXPECT_EQ(mask->Pixels(1, 0), clWhite);
+    EXPECT_EQ(image->Pixels(1, 0), clBlack);
+    EXPECT_EQ(mask->Pixels(2, 0), clBlack);
+    EXPECT_EQ(image->Pixels(2, 0), GlobalColor(6));
+}
+
 TEST(frame, TruncatedDataEndsTheImage) {
     const Bytes pixels = Pattern(40, 4);
     Bytes codes = PackCodes(LiteralCodes(pixels, 2));
