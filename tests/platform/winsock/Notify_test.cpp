@@ -393,41 +393,51 @@ TEST_F(WinsockNotify, DataAndTheEndArrivingTogetherNeedOneReadThenCloseOnce) {
 }
 
 TEST_F(WinsockNotify, EveryFilledReadOfALongStreamKnowsWhatItLeaves) {
-    // A large receive buffer (asked before the connect, so the window scales) takes the
-    // whole stream before the first read, which makes every count exact.
-    const SOCKET s = ws.Socket();
-    const int big = 1 << 20;
-    ASSERT_EQ(
-        ws->setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&big), sizeof big),
-        0);
-    ASSERT_EQ(ws->WSAAsyncSelect(s, win.Handle(), WM_SOCKET, kAllEvents), 0);
-    EXPECT_EQ(Connect(s, listenPort), SOCKET_ERROR);
-    const int peer = HostAccept(listenFd);
-    ASSERT_GE(peer, 0);
     std::string data(300 * 1000, '\0');
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>(i % 251);
-    std::thread sender([&] { HostSendAll(peer, data); });
-    u_long queued = 0;
-    const bool allQueued = PumpUntil(
-        [&] { return ws->ioctlsocket(s, FIONREAD, &queued) == 0 && queued == data.size(); }, 5000);
-    sender.join();
-    ASSERT_TRUE(allQueued) << queued << " bytes queued";
+    // The peer ends after the reads, or before them: the host then counts the end as a
+    // byte of its own, which must not show in the count.
+    for (const bool endFirst : {false, true}) {
+        SCOPED_TRACE(endFirst ? "the end arrived before the reads" : "the end comes after them");
+        // A large receive buffer (asked before the connect, so the window scales) takes
+        // the whole stream before the first read, which makes every count exact.
+        const SOCKET s = ws.Socket();
+        const int big = 1 << 20;
+        ASSERT_EQ(ws->setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&big),
+                                 sizeof big),
+                  0);
+        ASSERT_EQ(ws->WSAAsyncSelect(s, win.Handle(), WM_SOCKET, kAllEvents), 0);
+        EXPECT_EQ(Connect(s, listenPort), SOCKET_ERROR);
+        const int peer = HostAccept(listenFd);
+        ASSERT_GE(peer, 0);
+        std::thread sender([&] { HostSendAll(peer, data); });
+        u_long queued = 0;
+        const bool allQueued = PumpUntil(
+            [&] { return ws->ioctlsocket(s, FIONREAD, &queued) == 0 && queued == data.size(); },
+            5000);
+        sender.join();
+        ASSERT_TRUE(allQueued) << queued << " bytes queued";
+        if (endFirst) {
+            HostClose(peer);
+            PumpFor(kQuietMs); // the library hears of the end before the first read
+        }
 
-    std::string got;
-    while (got.size() < data.size()) {
-        const std::string piece = Recv(s, 8192);
-        ASSERT_FALSE(piece.empty()) << "after " << got.size() << " bytes";
-        got += piece;
-        u_long left = 0;
-        ASSERT_EQ(ws->ioctlsocket(s, FIONREADLEFT, &left), 0);
-        ASSERT_EQ(left, data.size() - got.size()) << "after " << got.size() << " bytes";
+        std::string got;
+        while (got.size() < data.size()) {
+            const std::string piece = Recv(s, 8192);
+            ASSERT_FALSE(piece.empty()) << "after " << got.size() << " bytes";
+            got += piece;
+            u_long left = 0;
+            ASSERT_EQ(ws->ioctlsocket(s, FIONREADLEFT, &left), 0);
+            ASSERT_EQ(left, data.size() - got.size()) << "after " << got.size() << " bytes";
+        }
+        EXPECT_TRUE(got == data);
+        if (!endFirst) HostClose(peer);
+        ASSERT_TRUE(win.WaitFor(s, FD_CLOSE));
+        char c;
+        EXPECT_EQ(ws->recv(s, &c, 1, 0), 0);
+        EXPECT_EQ(win.ErrorOf(s, FD_CLOSE), 0);
+        ws->closesocket(s);
     }
-    EXPECT_TRUE(got == data);
-    HostClose(peer);
-    ASSERT_TRUE(win.WaitFor(s, FD_CLOSE));
-    char c;
-    EXPECT_EQ(ws->recv(s, &c, 1, 0), 0);
-    EXPECT_EQ(win.ErrorOf(s, FD_CLOSE), 0);
-    ws->closesocket(s);
 }
