@@ -1,15 +1,10 @@
 #include "chartservice/ChartAddress.h"
 
+#include "platform/runtime/SysUtils.h"
+
 #include <optional>
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // %XX decoded; nullopt for a broken escape.
 std::optional<std::string> PercentDecode(std::string_view text) {
@@ -21,22 +16,12 @@ std::optional<std::string> PercentDecode(std::string_view text) {
             continue;
         }
         if (i + 2 >= text.size()) return std::nullopt;
-        const int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+        const int high = vt::HexValue(text[i + 1]), low = vt::HexValue(text[i + 2]);
         if (high < 0 || low < 0) return std::nullopt;
         result += static_cast<char>(high * 16 + low);
         i += 2;
     }
     return result;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
 }
 
 // The value of the query key "s", or nullopt when the query has none.
@@ -70,7 +55,7 @@ TTarget Chart(std::string_view rawSymbol, TChartPeriod period) {
 } // namespace
 
 TTarget ParseChartTarget(std::string_view target) {
-    if (StartsWithNoCase(target, "http://")) {
+    if (SameText(target.substr(0, 7), "http://")) {
         // A proxy request: the host is whatever chart host the client was set up with.
         target.remove_prefix(7);
         const std::size_t slash = target.find_first_of("/?");

@@ -51,9 +51,6 @@ std::string HexDigits(std::uint64_t value, int digits) {
         result.push_back(buf[--n]);
     return result;
 }
-} // namespace vt
-
-namespace {
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -61,6 +58,9 @@ int HexValue(char c) {
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
+} // namespace vt
+
+namespace {
 
 // Parses into a magnitude with the sign apart; hex is limited to HexBits bits and
 // taken as two's complement, decimal to the signed range of the target.
@@ -86,7 +86,7 @@ bool ParseInteger(std::string_view s, int hexBits, std::int64_t minValue, std::i
         const std::uint64_t limit =
             hexBits >= 64 ? std::numeric_limits<std::uint64_t>::max() : (1ULL << hexBits) - 1;
         for (; i < s.size(); ++i) {
-            const int d = HexValue(s[i]);
+            const int d = vt::HexValue(s[i]);
             if (d < 0 || magnitude > (limit >> 4)) return false;
             magnitude = magnitude << 4 | static_cast<unsigned>(d);
         }

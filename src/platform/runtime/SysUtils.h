@@ -20,6 +20,8 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 namespace vt {
 std::string HexDigits(std::uint64_t value, int digits);
+// The value of a hexadecimal digit of either case, or -1.
+int HexValue(char c);
 } // namespace vt
 
 template <std::integral T> std::string IntToStr(T Value) {
